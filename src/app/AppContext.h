@@ -1,0 +1,32 @@
+#pragma once
+
+#include "app/MonitorList.h"
+#include "app/Settings.h"
+#include "app/StatusSink.h"
+#include "platform/Text.h"
+
+namespace qingtong {
+
+// What one running program holds: its run directory, the table and the settings.
+// The GUI and the headless program each make one; tests make as many as they like.
+struct AppContext {
+    Text runDirectory;             // GBK, no trailing separator
+    MonitorList list;
+    Settings settings;
+    StatusSink* status = nullptr;  // may be null
+
+    void setStatus(const Text& text) const
+    {
+        if (status)
+            status->setStatus(text);
+    }
+};
+
+// Loads Config.ini (softSet) and userList.txt into the context; status texts as it goes.
+void startupLoad(AppContext& context);
+// Writes userList.txt atomically from cells 1..3 of every row.
+void saveMonitorList(AppContext& context);
+// Reads section "service" of Config.ini in the run directory (defaults for missing keys).
+ServiceConfig loadServiceConfig(const Text& runDirectory);
+
+} // namespace qingtong
