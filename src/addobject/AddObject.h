@@ -32,4 +32,10 @@ bool translateShareCode(const Text& line, UserInfo& info);
 Text findShareCode(const Text& text);
 Text urlEncode(const Text& text, bool keepUnreserved = false, bool viaUtf8 = false);
 
+// The address to request for a line that holds the short-link host: the link itself when
+// one stands in the line (from the last "http://" or "https://" before the host to the first
+// blank, tab, control or non-ASCII byte after it), else the whole line. Share messages of
+// the app hold the link among other text, which as a whole can never be requested.
+Text shortLinkAddress(const Text& line, const Text& shortLinkHost);
+
 } // namespace qingtong

@@ -137,11 +137,14 @@ struct FakeService::Impl {
     std::map<Endpoint, FailureSlot> failures;
     std::chrono::milliseconds slowDelay{3000};
     std::vector<Request> log;
+    std::function<void(const Request&)> observer;
 
     std::string host() const { return "127.0.0.1:" + std::to_string(port); }
 
     const User* userBy(const std::string& key) const  // uid or sec_uid; lock held
     {
+        if (key.empty())
+            return nullptr;
         for (const User& u : users)
             if (u.uid == key || u.secUid == key)
                 return &u;
@@ -270,6 +273,14 @@ struct FakeService::Impl {
             rec.headers.emplace(k, v);
         rec.endpoint = classify(req.path);
 
+        std::function<void(const Request&)> observe;
+        {
+            std::lock_guard lock(mutex);
+            observe = observer;
+        }
+        if (observe)
+            observe(rec);
+
         FailureSlot failure;
         std::string body;
         std::string location;
@@ -368,7 +379,7 @@ struct FakeService::Impl {
     }
 };
 
-FakeService::FakeService()
+FakeService::FakeService(int port)
     : m_impl(std::make_unique<Impl>())
 {
     std::signal(SIGPIPE, SIG_IGN);
@@ -386,7 +397,10 @@ FakeService::FakeService()
     m_impl->server->Put(".*", handler);
     m_impl->server->Delete(".*", handler);
     m_impl->server->Options(".*", handler);
-    m_impl->port = m_impl->server->bind_to_any_port("127.0.0.1");
+    if (port > 0)
+        m_impl->port = m_impl->server->bind_to_port("127.0.0.1", port) ? port : 0;
+    else
+        m_impl->port = m_impl->server->bind_to_any_port("127.0.0.1");
     if (m_impl->port <= 0) {
         m_impl->port = 0;
         return;
@@ -642,6 +656,12 @@ std::vector<FakeService::Request> FakeService::requests(Endpoint endpoint) const
         if (endpoint == Endpoint::Any || r.endpoint == endpoint)
             out.push_back(r);
     return out;
+}
+
+void FakeService::setRequestObserver(std::function<void(const Request&)> observer)
+{
+    std::lock_guard lock(m_impl->mutex);
+    m_impl->observer = std::move(observer);
 }
 
 void FakeService::clearRequests()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -58,7 +59,8 @@ public:
         Endpoint endpoint = Endpoint::Any;
     };
 
-    FakeService();
+    // Listens on 127.0.0.1:port, or on a free port when port is 0.
+    explicit FakeService(int port = 0);
     ~FakeService();
     FakeService(const FakeService&) = delete;
     FakeService& operator=(const FakeService&) = delete;
@@ -109,6 +111,8 @@ public:
     std::vector<Request> requests() const;
     std::vector<Request> requests(Endpoint endpoint) const;
     void clearRequests();
+    // Called for every request as it arrives, on the server's thread (for a live log).
+    void setRequestObserver(std::function<void(const Request&)> observer);
 
     // Stops the server; pending slow answers end at once. Called by the destructor.
     void stop();
