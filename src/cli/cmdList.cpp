@@ -81,6 +81,6 @@ int runList(Env& env, const std::vector<std::string>& args)
 
 } // namespace
 
-QINGTONG_CLI_COMMAND(list, "list [--tsv]      the monitored users (--tsv: cells 0-11, tab-separated)", runList)
+QINGTONG_CLI_COMMAND(list, kUsage, runList)
 
 } // namespace qingtong::cli

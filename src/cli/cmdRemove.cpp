@@ -53,6 +53,6 @@ int runRemove(Env& env, const std::vector<std::string>& args)
 
 } // namespace
 
-QINGTONG_CLI_COMMAND(remove, "remove SERIAL...  delete those rows (by 序号), renumber and save", runRemove)
+QINGTONG_CLI_COMMAND(remove, kUsage, runRemove)
 
 } // namespace qingtong::cli

@@ -59,6 +59,6 @@ int runSettings(Env& env, const std::vector<std::string>& args)
 
 } // namespace
 
-QINGTONG_CLI_COMMAND(settings, "settings [--save PATH] [--folder on|off]  show or change the settings", runSettings)
+QINGTONG_CLI_COMMAND(settings, kUsage, runSettings)
 
 } // namespace qingtong::cli
