@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstddef>
+
+namespace qingtong {
+
+// Allocator of one JSON tree. Small blocks are carved from chunks and recycled through
+// per-size free lists, so a tree that is edited over and over reuses what it freed and
+// does not grow; large blocks come from malloc and are tracked. Destroying the heap
+// releases every block at once, so freeing a whole document needs no walk of the tree.
+// Not thread-safe: a tree is used by one thread at a time.
+class JsonHeap {
+public:
+    JsonHeap() = default;
+    ~JsonHeap();
+    JsonHeap(const JsonHeap&) = delete;
+    JsonHeap& operator=(const JsonHeap&) = delete;
+
+    // Uninitialised storage for bytes (aligned for any scalar); nullptr when memory runs out.
+    void* allocate(std::size_t bytes);
+    // Gives back a block of allocate(bytes); bytes must be the size it was asked for.
+    void release(void* block, std::size_t bytes);
+
+    // Bytes taken from the system (chunks and large blocks), for the memory figures.
+    std::size_t reservedBytes() const { return m_reserved; }
+
+private:
+    static constexpr std::size_t kGranule = 16;
+    static constexpr std::size_t kClasses = 32; // blocks up to 512 bytes come from chunks
+
+    struct FreeBlock { FreeBlock* next; };
+    struct Chunk { Chunk* next; std::size_t size; };
+    struct alignas(16) Large { Large* prev; Large* next; std::size_t size; };
+
+    void* carve(std::size_t bytes);
+
+    FreeBlock* m_free[kClasses + 1] = {};
+    char* m_cursor = nullptr;
+    char* m_end = nullptr;
+    Chunk* m_chunks = nullptr;
+    Large* m_large = nullptr;
+    std::size_t m_nextChunk = 2048;
+    std::size_t m_reserved = 0;
+};
+
+} // namespace qingtong
