@@ -387,7 +387,9 @@ FakeService::FakeService(int port)
     m_impl->server = std::make_unique<httplib::SSLServer>(cert.certPath.c_str(), cert.keyPath.c_str());
     if (!m_impl->server->is_valid())
         return;
-    m_impl->server->set_keep_alive_timeout(1);
+    // Idle connections are closed at once, so stop() never waits for a client's pooled
+    // connection to time out; clients open a new connection for their next request.
+    m_impl->server->set_keep_alive_timeout(0);
     m_impl->server->set_read_timeout(5);
     auto handler = [impl = m_impl.get()](const httplib::Request& req, httplib::Response& res) {
         impl->handle(req, res);

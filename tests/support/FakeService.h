@@ -43,7 +43,8 @@ public:
         HtmlError,    // HTTP 502 with an HTML error page
         Empty,        // HTTP 200 with an empty body
         Slow,         // the normal answer after slowDelay (cut short when the fake stops)
-        Reset,        // the connection is reset (TCP RST) without an answer
+        Reset,        // the connection is reset (TCP RST) without an answer; note that a client
+                      // may send again on a fresh connection, so give it a count above 1
         Truncated,    // headers announce a body, the connection closes half-way
         Raw,          // HTTP 200 with the body given to setRawAnswer
     };
