@@ -365,9 +365,10 @@ Bytes HttpClient::responseBytes()
                 else
                     next = announced;
                 next = std::min(next, m_maxBodyBytes);
-                if (next <= capacity || !resizeBody(next))
+                if (next > capacity && resizeBody(next))
+                    capacity = next;
+                else if (read == capacity)
                     break;   // the buffer can not grow: what arrived so far is the body
-                capacity = next;
             }
             std::size_t got = 0;
             if (!m_request->readData(m_bodyBuffer.data() + read, capacity - read, got))
