@@ -63,6 +63,8 @@ public:
     void setFileOpener(FileLocator::Opener opener);
     void setFolderChooser(FolderChooser chooser);
 
+    // The window's background threads; the add window runs its batches on them.
+    WorkerThreads& workers() { return m_workers; }
     // Threads still busy (start-up load, add batches, picture fetch).
     bool backgroundWorkPending() const;
     void waitForBackgroundWork();

@@ -38,7 +38,7 @@ int main(int argc, char* argv[])
 
     const qingtong::ServiceConfig config = qingtong::loadServiceConfig(runDirectory);
     qingtong::setServiceConfig(config);
-    qingtong::setStrictTls(config.strictTls);
+    qingtong::net::setStrictTls(config.strictTls);
 
     qingtong::AppContext context;
     context.runDirectory = runDirectory;
