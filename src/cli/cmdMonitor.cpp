@@ -15,7 +15,7 @@
 #include "app/AppContext.h"
 #include "cli/Cli.h"
 #include "monitor/MonitorController.h"
-#include "platform/codePage.h"
+#include "cli/Terminal.h"
 
 namespace qingtong::cli {
 
@@ -93,15 +93,15 @@ public:
         if (last == change.text)
             return;
         last = change.text;
-        m_out << localTimeNow() << " [" << ansiToUtf8(serial) << "] " << ansiToUtf8(nickname) << " " << header
-              << ": " << ansiToUtf8(change.text) << '\n'
+        m_out << localTimeNow() << " [" << terminalText(serial) << "] " << terminalText(nickname) << " " << header
+              << ": " << terminalText(change.text) << '\n'
               << std::flush;
     }
 
     void printStatus(const Text& text)
     {
         std::lock_guard lock(m_mutex);
-        m_out << localTimeNow() << " " << ansiToUtf8(text) << '\n' << std::flush;
+        m_out << localTimeNow() << " " << terminalText(text) << '\n' << std::flush;
     }
 
 private:

@@ -13,6 +13,7 @@
 #include "monitor/Queries.h"
 #include "monitor/Recording.h"
 #include "platform/codePage.h"
+#include "platform/net/HttpSession.h"
 #include "platform/textRoutines.h"
 
 namespace qingtong {
@@ -195,7 +196,7 @@ struct MonitorController::Impl {
         params.identity = entry->number;
         params.stopCheck = [entry](std::uint64_t) { return !entry->stop.load(); };
         params.download.stallTimeout = options.stallTimeout;
-        params.download.strictTls = serviceConfig().strictTls;
+        params.download.strictTls = net::strictTls();
         recordStream(context, entry->row, params);
 
         std::lock_guard lock(mutex);
