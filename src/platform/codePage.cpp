@@ -3,7 +3,7 @@
 #include <iconv.h>
 
 #include <array>
-#include <cerrno>
+#include <cstring>
 #include <memory>
 #include <mutex>
 
@@ -227,8 +227,17 @@ void decodeUtf16(const WideText& wide, Sink&& sink)
 
 bool isAscii(const Text& text)
 {
-    for (const char c : text)
-        if (static_cast<unsigned char>(c) >= 0x80)
+    // Eight bytes at a time: any byte with its high bit set ends the fast path.
+    const char* p = text.data();
+    std::size_t n = text.size();
+    for (; n >= 8; p += 8, n -= 8) {
+        std::uint64_t word;
+        std::memcpy(&word, p, 8);
+        if (word & 0x8080808080808080ULL)
+            return false;
+    }
+    for (; n > 0; ++p, --n)
+        if (static_cast<unsigned char>(*p) >= 0x80)
             return false;
     return true;
 }

@@ -64,28 +64,30 @@ std::size_t findText(const Text& hay, const Text& needle, std::size_t from, bool
         return from;
     if (needle.size() > hay.size() - from)
         return Text::npos;
-    if (ignoreCase) {
-        const char first = foldAscii(needle[0]);
-        const std::size_t last = hay.size() - needle.size();
-        for (std::size_t b = from; b <= last; b += charLengthAt(hay, b)) {
-            if (foldAscii(hay[b]) == first && matchesFoldedAt(hay, b, needle))
-                return b;
-        }
-        return Text::npos;
+    // Let the library find candidates quickly; walk character boundaries alongside and
+    // skip any candidate that would start on a trail byte.
+    char firstBytes[3] = {needle[0], needle[0], 0};
+    if (ignoreCase && !isDoubleByteAt(needle, 0)) {
+        firstBytes[0] = foldAscii(needle[0]);
+        firstBytes[1] = firstBytes[0] >= 'a' && firstBytes[0] <= 'z' ? static_cast<char>(firstBytes[0] - 'a' + 'A')
+                                                                     : firstBytes[0];
     }
-    // Let the library find byte matches quickly; walk character boundaries alongside and
-    // skip any match that would start on a trail byte.
+    const std::string_view firstSet(firstBytes, 2);
     std::size_t boundary = from;
     std::size_t searchFrom = from;
     for (;;) {
-        const std::size_t p = hay.find(needle, searchFrom);
-        if (p == Text::npos)
+        const std::size_t p = ignoreCase ? hay.find_first_of(firstSet, searchFrom) : hay.find(needle, searchFrom);
+        if (p == Text::npos || hay.size() - p < needle.size())
             return Text::npos;
         while (boundary < p)
             boundary += charLengthAt(hay, boundary);
-        if (boundary == p)
+        if (boundary != p) {
+            searchFrom = boundary;
+            continue;
+        }
+        if (!ignoreCase || matchesFoldedAt(hay, p, needle))
             return p;
-        searchFrom = boundary;
+        searchFrom = p + 1;
     }
 }
 

@@ -121,3 +121,22 @@ TEST(ByteSize, ShortTextsWithUnits)
 }
 
 } // namespace
+
+#include "platform/runDirectory.h"
+
+namespace {
+
+TEST(RunDirectory, GivenFolderIsCreatedAndCleaned)
+{
+    TempFolder dir;
+    EXPECT_EQ(resolveRunDirectory(dir.path() + "/one/two/"), dir / "one/two");
+    EXPECT_TRUE(isDirectory(dir / "one/two"));
+    EXPECT_EQ(resolveRunDirectory(dir.path() + "/one/./two/../two"), dir / "one/two");
+    // A file in the way gives no run directory rather than a broken one.
+    ASSERT_TRUE(writeTextFile(dir / "file", "x"));
+    EXPECT_EQ(resolveRunDirectory(dir.path() + "/file"), "");
+    // Without --dir: the program's own folder, which is writable here.
+    EXPECT_EQ(resolveRunDirectory(), executableDirectory());
+}
+
+} // namespace

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 using namespace qingtong;
 
 namespace {
@@ -63,6 +65,45 @@ TEST(FindText, IgnoringCaseFoldsAsciiOnly)
     // 丄 (81 41) and 乤 (81 61) differ only in what would be a letter's case: not equal.
     EXPECT_EQ(findText(g("乤"), g("丄"), 0, true), Text::npos);
     EXPECT_EQ(findText(g("x丄Y"), g("丄y"), 0, true), 1u);
+}
+
+// Straightforward reference: try every character boundary in turn.
+std::size_t naiveFind(const Text& hay, const Text& needle, bool ignoreCase)
+{
+    auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+    for (std::size_t b = 0; b + needle.size() <= hay.size(); b += charLengthAt(hay, b)) {
+        bool match = true;
+        for (std::size_t j = 0; j < needle.size() && match; j += charLengthAt(needle, j)) {
+            if (charLengthAt(needle, j) == 2)
+                match = hay.compare(b + j, 2, needle, j, 2) == 0;
+            else
+                match = ignoreCase ? fold(hay[b + j]) == fold(needle[j]) : hay[b + j] == needle[j];
+        }
+        if (match)
+            return b;
+    }
+    return Text::npos;
+}
+
+TEST(FindText, AgreesWithAStraightforwardScanOnRandomGbk)
+{
+    const char bytes[] = {'a', 'A', '|', '\\', '-', '\x81', '\xD6', '\xA1'};
+    std::mt19937 rng(7);
+    auto randomText = [&](std::size_t maxLength) {
+        Text t(rng() % (maxLength + 1), ' ');
+        for (char& c : t)
+            c = bytes[rng() % sizeof(bytes)];
+        return t;
+    };
+    for (int i = 0; i < 20000; ++i) {
+        const Text hay = randomText(14);
+        const Text needle = randomText(3);
+        if (needle.empty())
+            continue;
+        for (const bool ignoreCase : {false, true})
+            ASSERT_EQ(findText(hay, needle, 0, ignoreCase), naiveFind(hay, needle, ignoreCase))
+                << testing::PrintToString(hay) << " / " << testing::PrintToString(needle) << " " << ignoreCase;
+    }
 }
 
 TEST(TrimBlanks, RemovesSpacesAndFullWidthSpacesOnly)
