@@ -256,6 +256,8 @@ void TestHttpServer::acceptLoop()
         const int fd = ::accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC);
         if (fd < 0)
             continue;
+        int one = 1;
+        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);   // no Nagle pause between head and body
         const int number = ++m_connections;
         std::lock_guard lock(m_mutex);
         m_openFds.insert(fd);
