@@ -161,57 +161,57 @@ bool replaceMember(ValueNode* target, ValueNode* source)
 }
 
 // Merges source (owned, freed here) into target: objects member by member, recursively
-// through an explicit stack; anything else replaces the target member.
+// through an explicit stack; anything else replaces the target member. A nested pair of
+// objects is walked in place, so each source value is copied once however deep it lies.
 bool mergeInto(ValueNode* target, ValueNode* source, bool addMissing)
 {
     if (target->type != JsonObject || source->type != JsonObject)
         return replaceMember(target, source);
     struct Frame {
         ValueNode* target;
-        ValueNode* source;
+        const ValueNode* source;
         std::uint32_t next;
         bool result;
     };
     std::vector<Frame> stack;
-    auto fail = [&]() {
-        for (Frame& frame : stack)
-            freeNode(frame.source);
-        return false;
-    };
+    bool result = true;
     stack.push_back({target, source, 0, false});
     while (!stack.empty()) {
         Frame& frame = stack.back();
         if (frame.next >= childCount(frame.source)) {
-            bool result = frame.result;
-            freeNode(frame.source);
+            bool merged = frame.result;
             stack.pop_back();
-            if (!result)
-                return fail();
+            if (!merged) { // nothing merged at this level stops the whole merge
+                result = false;
+                break;
+            }
             if (!stack.empty())
                 stack.back().result = true;
             continue;
         }
-        ValueNode* member = childAt(frame.source, frame.next++);
+        const ValueNode* member = childAt(frame.source, frame.next++);
         ValueNode* existing = findMember(frame.target, member->key, member->keyLength);
         if (!existing && !addMissing)
             continue;
-        ValueNode* copy = copyNode(frame.target->heap, member);
-        if (!copy)
-            return fail();
-        if (existing && existing->type == JsonObject && copy->type == JsonObject) {
-            stack.push_back({existing, copy, 0, false});
+        if (existing && existing->type == JsonObject && member->type == JsonObject) {
+            stack.push_back({existing, member, 0, false});
             continue;
         }
-        bool ok = existing ? replaceMember(existing, copy)
-                           : setMember(frame.target, member->key, member->keyLength, copy);
+        ValueNode* copy = copyNode(frame.target->heap, member);
+        bool ok = false;
+        if (copy)
+            ok = existing ? replaceMember(existing, copy)
+                          : setMember(frame.target, member->key, member->keyLength, copy);
         if (!ok) {
-            if (!existing)
+            if (copy && !existing)
                 freeNode(copy);
-            return fail();
+            result = false;
+            break;
         }
         frame.result = true;
     }
-    return true;
+    freeNode(source);
+    return result;
 }
 
 } // namespace

@@ -619,8 +619,12 @@ std::size_t unescape(const char16_t* text, std::size_t length, bool decodeUnicod
 int parseInto(ValueNode* node, const char16_t* text, std::size_t length, int mode, int& errorPos)
 {
     errorPos = 0;
-    if (!node || !text || length == 0 || text[length] != 0)
+    if (!node)
         return ParseNoText;
+    if (!text || length == 0 || text[length] != 0) {
+        resetToNull(node);
+        return ParseNoText;
+    }
     std::size_t position = 0;
     int result;
     try {
