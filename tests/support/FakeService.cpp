@@ -387,9 +387,11 @@ FakeService::FakeService(int port)
     m_impl->server = std::make_unique<httplib::SSLServer>(cert.certPath.c_str(), cert.keyPath.c_str());
     if (!m_impl->server->is_valid())
         return;
-    // Idle connections are closed at once, so stop() never waits for a client's pooled
-    // connection to time out; clients open a new connection for their next request.
-    m_impl->server->set_keep_alive_timeout(0);
+    // One request per connection ("Connection: close"), so stop() never waits for a
+    // client's idle pooled connection to time out. The wait for a connection's first
+    // request stays generous: slow (sanitizer) clients must not lose it.
+    m_impl->server->set_keep_alive_max_count(1);
+    m_impl->server->set_keep_alive_timeout(5);
     m_impl->server->set_read_timeout(5);
     auto handler = [impl = m_impl.get()](const httplib::Request& req, httplib::Response& res) {
         impl->handle(req, res);
