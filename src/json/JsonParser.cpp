@@ -520,10 +520,12 @@ private:
         int points = 0;
         int exponents = 0;
         int signs = 0;
+        bool visible = false;
         for (std::size_t i = 0; i < n; ++i) {
             char16_t c = t[i];
             if (c <= 0x20)
                 continue;
+            visible = true;
             if (c >= u'0' && c <= u'9')
                 continue;
             if (c == u'.')
@@ -537,7 +539,8 @@ private:
             else
                 return ParseBadToken;
         }
-        if (points > 1 || exponents > 1 || signs > 1)
+        // Control characters are skipped, but a token made of nothing else is no number.
+        if (!visible || points > 1 || exponents > 1 || signs > 1)
             return ParseBadToken;
         if (points || exponents || signs) {
             double value = jsontext::readDecimal(t, n);

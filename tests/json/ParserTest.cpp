@@ -55,6 +55,7 @@ TEST(JsonParser, ErrorCodesAndPositions)
         {"[1e2.3.4]", 1, -6, 1},            // two points
         {"[1+-2]", 1, -6, 1},               // two signs after position 0
         {"[0x10]", 1, -6, 1},
+        {"[\f]", 1, -6, 1},                  // only control characters: not the number 0
     };
     for (const ErrorCase& c : cases) {
         JsonDocument doc;
