@@ -202,6 +202,23 @@ TEST_F(RedirectChain, SwitchedOffRedirectsAreNotFollowedInAnyMode)
     }
 }
 
+TEST(HttpClientAutomaticCookies, AHandMadeCookieHeaderReplacesThemForOneRequest)
+{
+    TestHttpServer server;
+    server.route("/set", withHeaders({"Set-Cookie: auto=1; path=/"}));
+    server.route("/get", withHeaders({}));
+    HttpClient http;
+    ASSERT_TRUE(http.open("GET", server.url("/set")));
+    ASSERT_TRUE(http.send());
+    ASSERT_TRUE(http.open("GET", server.url("/get")));
+    ASSERT_TRUE(http.setCookies("mine=2"));
+    ASSERT_TRUE(http.send());
+    EXPECT_EQ(server.lastRequest().header("Cookie"), "mine=2");
+    ASSERT_TRUE(http.open("GET", server.url("/get")));
+    ASSERT_TRUE(http.send());
+    EXPECT_EQ(server.lastRequest().header("Cookie"), "auto=1");
+}
+
 TEST(HttpClientRedirectLimit, TwentyFirstLocationIsNotFollowed)
 {
     TestHttpServer server;

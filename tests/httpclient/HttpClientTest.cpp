@@ -145,10 +145,11 @@ TEST(HttpClientRequest, ConnectionKeptPerHostAndPort)
     ASSERT_TRUE(http.send());
     EXPECT_EQ(http.responseText(), "b");
     EXPECT_EQ(b.connectionsAccepted(), 1);
-    // Back to the first server: its connection was given up for the second one.
+    // Back to the first server: its idle connection waited in the pool and is taken again.
     ASSERT_TRUE(http.open("GET", a.url("/x")));
     ASSERT_TRUE(http.send());
-    EXPECT_EQ(a.connectionsAccepted(), 2);
+    EXPECT_EQ(http.responseText(), "a");
+    EXPECT_EQ(a.connectionsAccepted(), 1);
 }
 
 TEST(HttpClientRequest, RetriesOnlyConnectionErrors)
@@ -178,6 +179,20 @@ TEST(HttpClientRequest, RetriesOnlyConnectionErrors)
         EXPECT_FALSE(http.send({}, false, 2));
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1400));
         EXPECT_EQ(server.requests().size(), 4u);
+    }
+    {   // the answer's head arrives but its body stalls: send succeeds, the read ends at the time-out
+        ScriptedResponse stall = ok("body");
+        stall.delayBeforeBodyMs = 1500;
+        server.route("/stall", stall);
+        HttpClient http;
+        http.setTimeouts(1000, 1000, 1000, 300);
+        ASSERT_TRUE(http.open("GET", server.url("/stall")));
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_TRUE(http.send());
+        EXPECT_EQ(http.statusCode(), 200);
+        EXPECT_EQ(http.contentLength(), 4);
+        EXPECT_EQ(http.responseText(), "");
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1400));
     }
     {   // refused connections: every attempt fails, send answers false
         HttpClient http;

@@ -36,7 +36,7 @@ bool splitUrl(const std::string& url, UrlParts& out)
         if (c >= 'A' && c <= 'Z')
             c = static_cast<char>(c - 'A' + 'a');
     out.host = host;
-    out.path = "/";
+    out.path.assign(1, '/');
     if (end != std::string::npos && url[end] == '/') {
         std::size_t pathEnd = url.find_first_of("?#", end);
         out.path = url.substr(end, pathEnd == std::string::npos ? std::string::npos : pathEnd - end);
@@ -117,7 +117,7 @@ std::string CookieStore::cookiesFor(const std::string& url) const
     for (const Cookie* c : hits) {
         if (!out.empty())
             out += "; ";
-        out += c->name + "=" + c->value;
+        out.append(c->name).append("=").append(c->value);
     }
     return out;
 }

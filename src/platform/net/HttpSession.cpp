@@ -74,14 +74,20 @@ HttpSession::HttpSession(std::string userAgentUtf8) : m_userAgent(std::move(user
 
 HttpSession::~HttpSession()
 {
-    if (m_transfer) {
-        curl_multi_remove_handle(m_transfer->multi, m_transfer->easy);
-        // The session's cookies must not travel with the Transfer to its next user.
-        curl_easy_setopt(m_transfer->easy, CURLOPT_SHARE, static_cast<CURLSH*>(nullptr));
-        curl_easy_reset(m_transfer->easy);
-        TransferPool::release(std::move(m_transfer));
-    }
+    releaseTransfer();
     m_cookies.reset();
+}
+
+void HttpSession::releaseTransfer()
+{
+    if (!m_transfer)
+        return;
+    curl_multi_remove_handle(m_transfer->multi, m_transfer->easy);
+    // The session's cookies must not travel with the Transfer to its next user.
+    curl_easy_setopt(m_transfer->easy, CURLOPT_SHARE, static_cast<CURLSH*>(nullptr));
+    curl_easy_reset(m_transfer->easy);
+    TransferPool::release(std::move(m_transfer));
+    m_transferOwner = nullptr;
 }
 
 CookieShare& HttpSession::cookies()
@@ -93,12 +99,16 @@ CookieShare& HttpSession::cookies()
 
 Transfer* HttpSession::takeTransfer(const std::string& target, const void* newOwner)
 {
+    if (m_transfer && m_transferOwner != nullptr && m_transferOwner != newOwner)
+        curl_multi_remove_handle(m_transfer->multi, m_transfer->easy);   // the earlier request ends here
+    // Another host or port: the warm connection to the old one goes back to the pool (for
+    // whoever goes there next) and a Transfer for the new target is taken from it.
+    if (m_transfer && !m_transfer->lastTarget.empty() && m_transfer->lastTarget != target)
+        releaseTransfer();
     if (!m_transfer)
         m_transfer = TransferPool::acquire(target);
     if (!m_transfer)
         return nullptr;
-    if (m_transferOwner != nullptr && m_transferOwner != newOwner)
-        curl_multi_remove_handle(m_transfer->multi, m_transfer->easy);   // the earlier request ends here
     m_transferOwner = newOwner;
     return m_transfer.get();
 }

@@ -108,9 +108,10 @@ struct CookieShare;
 void* cookieShareHandle(CookieShare& cookies);
 
 // The session: user agent, time-outs, proxy, options and automatic cookies shared by all its
-// connections and requests. It owns one Transfer (borrowed from the pool at the first request,
-// given back when the session ends), so the requests of one session go over one kept-alive
-// connection per host and port. A session and everything made from it belong to one thread.
+// connections and requests. It holds one Transfer for the host and port it talks to (taken
+// from the pool at the first request, given back when the target changes or the session
+// ends), so its requests to one host and port go over one kept-alive connection. A session
+// and everything made from it belong to one thread.
 class HttpSession {
 public:
     explicit HttpSession(std::string userAgentUtf8);
@@ -136,6 +137,8 @@ public:
     void dropOwner(const void* owner);
 
 private:
+    void releaseTransfer();
+
     std::string m_userAgent;
     HttpTimeouts m_timeouts;
     ProxySetting m_proxy;

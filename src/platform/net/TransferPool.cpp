@@ -35,7 +35,7 @@ namespace {
 struct Pool {
     std::mutex mutex;
     std::vector<std::unique_ptr<Transfer>> idle;   // most recently released last
-    std::size_t capacity = 8;
+    std::size_t capacity = 16;
 };
 
 Pool& pool()
@@ -51,10 +51,11 @@ std::unique_ptr<Transfer> TransferPool::acquire(const std::string& target)
     {
         Pool& p = pool();
         std::lock_guard lock(p.mutex);
-        if (!p.idle.empty()) {
-            auto it = std::find_if(p.idle.rbegin(), p.idle.rend(),
-                                   [&](const auto& t) { return t->lastTarget == target; });
-            auto pick = it != p.idle.rend() ? std::prev(it.base()) : std::prev(p.idle.end());
+        // Only a Transfer that went to the same place is worth taking: its connection is
+        // warm. Taking another would close that one's connection for nothing.
+        auto it = std::find_if(p.idle.rbegin(), p.idle.rend(), [&](const auto& t) { return t->lastTarget == target; });
+        if (it != p.idle.rend()) {
+            auto pick = std::prev(it.base());
             std::unique_ptr<Transfer> t = std::move(*pick);
             p.idle.erase(pick);
             return t;

@@ -32,11 +32,11 @@ struct Transfer {
 // new TCP connection and a full TLS handshake on every query. Thread-safe.
 class TransferPool {
 public:
-    // An idle Transfer whose last target matches, else any idle one, else a new one.
+    // An idle Transfer whose last target matches (most recently released first), else a new one.
     static std::unique_ptr<Transfer> acquire(const std::string& target);
     // Gives a Transfer back; it must not be in use by a transfer any more.
     static void release(std::unique_ptr<Transfer> transfer);
-    // Most idle Transfers kept (default 8); 0 keeps none. Extra ones are closed.
+    // Most idle Transfers kept (default 16); 0 keeps none. Extra ones are closed.
     static void setCapacity(std::size_t capacity);
     static std::size_t idleCount();
 };
