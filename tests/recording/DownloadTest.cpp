@@ -44,8 +44,8 @@ protected:
     static DownloadOptions fast()
     {
         DownloadOptions options;
-        options.stallTimeout = 2s;
-        options.connectTimeout = 2s;
+        options.stallTimeout = 10s;
+        options.connectTimeout = 10s;
         return options;
     }
 

@@ -31,8 +31,8 @@ protected:
         RecordingParams p;
         p.identity = identity;
         p.stopCheck = [](std::uint64_t) { return true; };
-        p.download.stallTimeout = 2s;
-        p.download.connectTimeout = 2s;
+        p.download.stallTimeout = 10s;
+        p.download.connectTimeout = 10s;
         p.startTime = m_when;
         return p;
     }

@@ -236,15 +236,26 @@ FlvStreamServer::FlvStreamServer(bool tls) : m_impl(std::make_unique<Impl>())
     } else {
         m_impl->server = std::make_unique<httplib::Server>();
     }
-    m_impl->server->new_task_queue = [] { return new httplib::ThreadPool(72); };
+    m_impl->server->new_task_queue = [] { return new httplib::ThreadPool(24); };
     m_impl->server->set_keep_alive_max_count(1);
+    m_impl->server->Get("/__ready", [](const httplib::Request&, httplib::Response& response) {
+        response.set_content("ready", "text/plain");
+    });
     m_impl->server->Get(".*", [this](const httplib::Request& request, httplib::Response& response) {
         m_impl->handle(request, response);
     });
     m_impl->port = m_impl->server->bind_to_any_port("127.0.0.1");
     m_impl->thread = std::thread([s = m_impl->server.get()] { s->listen_after_bind(); });
-    while (!m_impl->server->is_running())
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    // The server answers only once its workers run; a probe request makes sure of that, so
+    // a test's first connection is never left waiting on a slow machine.
+    httplib::Client probe(url(""));
+    probe.enable_server_certificate_verification(false);
+    probe.set_connection_timeout(std::chrono::seconds(1));
+    for (int attempt = 0; attempt < 200; ++attempt) {
+        if (auto answer = probe.Get("/__ready"); answer && answer->status == 200)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
 }
 
 FlvStreamServer::~FlvStreamServer()

@@ -79,7 +79,7 @@ size_t writeToFile(char* data, size_t size, size_t count, void* user)
             if (errno == EINTR)
                 continue;
             transfer->writeFailed = true;
-            return done == 0 ? 0 : done;  // anything short of total makes libcurl stop
+            return done;  // anything short of total makes libcurl stop with a write error
         }
         done += static_cast<size_t>(n);
         transfer->written += static_cast<std::uint64_t>(n);
