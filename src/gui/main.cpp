@@ -1,10 +1,15 @@
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QIcon>
+#include <QSocketNotifier>
 
 #include "app/AppContext.h"
 #include "app/Settings.h"
@@ -14,6 +19,39 @@
 #include "monitor/MonitorController.h"
 #include "platform/net/HttpSession.h"
 #include "platform/runDirectory.h"
+
+namespace {
+
+int g_signalPipe[2] = {-1, -1};
+
+void onTerminationSignal(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = ::write(g_signalPipe[1], &byte, 1);
+}
+
+// SIGTERM, SIGINT and SIGHUP (a logout, a kill, Ctrl+C in the terminal) close the window
+// the ordinary way, so the list is saved and every recording file is closed cleanly.
+void closeOnTerminationSignals(QWidget& window)
+{
+    if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return;
+    auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &window);
+    QObject::connect(notifier, &QSocketNotifier::activated, &window, [&window] {
+        char buffer[16];
+        while (::read(g_signalPipe[0], buffer, sizeof buffer) > 0) {
+        }
+        window.close();
+    });
+    struct sigaction action {};
+    action.sa_handler = onTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int signal : {SIGTERM, SIGINT, SIGHUP})
+        ::sigaction(signal, &action, nullptr);
+}
+
+} // namespace
 
 int main(int argc, char* argv[])
 {
@@ -44,6 +82,7 @@ int main(int argc, char* argv[])
     context.runDirectory = runDirectory;
     qingtong::MonitorController controller(context);
     qingtong::MainWindow window(context, controller);
+    closeOnTerminationSignals(window);
     window.show();
     window.start();
 

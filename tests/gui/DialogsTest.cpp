@@ -12,6 +12,7 @@
 #include "GuiFixture.h"
 #include "GuiTests.h"
 #include "gui/AddObjectDialog.h"
+#include "gui/MessageBox.h"
 #include "gui/SettingsDialog.h"
 #include "platform/IniFile.h"
 #include "platform/files.h"
@@ -126,6 +127,22 @@ private slots:
         IniFile file(rig->file("Config.ini"));
         QCOMPARE(file.value("softSet", "folder"), utf8ToAnsi(stored.toStdString()));
         QCOMPARE(file.value("service", "webcastHost"), Text("127.0.0.1:9"));
+    }
+
+    // Config.ini can not be written: the choice holds for this run and the user is told so.
+    void unwritableConfig()
+    {
+        rig->context.runDirectory = "/nonexistent/qingtong-run";
+        SettingsDialog dialog(rig->context);
+        dialog.show();
+        dialog.folderEdit()->setText(u8("/data/new"));
+        const int boxes = MessageBox::shownCount();
+        MessageBox::setNextAnswer(MessageBox::Ok);
+        QVERIFY(!dialog.saveAndClose());
+        QCOMPARE(MessageBox::shownCount(), boxes + 1);
+        QVERIFY(MessageBox::lastText().contains(u8("Config.ini")));
+        QCOMPARE(rig->context.settings.downloadFolder(), Text("/data/new"));
+        QVERIFY(!dialog.isVisible());
     }
 
     // Opened from the toolbar: button 2 shows checked while the window is open.

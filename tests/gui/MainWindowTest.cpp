@@ -116,6 +116,25 @@ private slots:
         QCOMPARE(rig->shown(0, CellUserId), u8("11"));
     }
 
+    // A right click selects the row under the mouse and opens the pop-up menu there.
+    void popupSelectsRow()
+    {
+        rig->addRow("甲", "a1", "11");
+        rig->addRow("乙", "b2", "22");
+        MainWindow& w = *rig->window;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QTRY_COMPARE(w.model()->rowCount(), 2);
+        QTreeView* list = w.listView();
+        const QPoint at = list->visualRect(w.model()->index(1, 1)).center();
+        emit list->customContextMenuRequested(at);
+        QVERIFY(w.popupMenu()->isVisible());
+        const QModelIndexList selected = list->selectionModel()->selectedRows();
+        QCOMPARE(selected.size(), 1);
+        QCOMPARE(selected.first().row(), 1);
+        w.popupMenu()->hide();
+    }
+
     // Every command of the pop-up menu does nothing at all without a selected row.
     void menuWithoutSelectionDoesNothing()
     {
@@ -254,6 +273,21 @@ private slots:
             for (int c = 0; c < kCellCount; ++c)
                 QCOMPARE(rig->window->model()->cellText(r, c), rows[static_cast<size_t>(r)][static_cast<size_t>(c)]);
         }
+    }
+
+    // Closing while the start-up load still reads the list must not drop the rows it had
+    // not read yet from userList.txt.
+    void closeDuringStartUpKeepsEveryRow()
+    {
+        Text list;
+        for (int i = 0; i < 20000; ++i)
+            list += gbk("用户") + std::to_string(i) + "--acc" + std::to_string(i) + "--" + std::to_string(i) + "\r\n";
+        QVERIFY(writeTextFile(rig->file("userList.txt"), list));
+        MainWindow& w = *rig->window;
+        w.show();
+        w.start();
+        w.close();
+        QCOMPARE(readTextFile(rig->file("userList.txt")), list);
     }
 
     // Closing hides the window and writes every row to userList.txt, including rows the

@@ -24,6 +24,7 @@ class PromoTest : public QObject {
     std::thread serverThread;
     int port = 0;
     std::atomic<int> pictureRequests{0};
+    std::atomic<int> pageRequests{0};
     std::unique_ptr<WindowRig> rig;
 
     static std::string jpeg()
@@ -76,6 +77,10 @@ private slots:
         });
         // One request per connection, so that stopping the server never waits on an idle one.
         server->set_keep_alive_max_count(1);
+        server->Get("/page", [this](const httplib::Request&, httplib::Response& res) {
+            ++pageRequests;
+            res.set_content("<html></html>", "text/html");
+        });
         port = server->bind_to_any_port("127.0.0.1");
         QVERIFY(port > 0);
         serverThread = std::thread([this] { server->listen_after_bind(); });
@@ -89,6 +94,7 @@ private slots:
     void init()
     {
         pictureRequests = 0;
+        pageRequests = 0;
         rig = std::make_unique<WindowRig>();
     }
     void cleanup() { rig.reset(); }
@@ -127,6 +133,23 @@ private slots:
         QVERIFY(runPromo("/doc/no-picture", true));
         QVERIFY(label()->isVisible());
         QVERIFY(picture()->pixmap().isNull());
+    }
+
+    // The hidden browser box fetches its page only when one is configured.
+    void browserPage()
+    {
+        ServiceConfig config;
+        setServiceConfig(config);
+        rig->window->start();
+        rig->window->waitForBackgroundWork();
+        QCOMPARE(pageRequests.load(), 0);
+
+        rig = std::make_unique<WindowRig>();
+        config.browserPage = "https://127.0.0.1:" + std::to_string(port) + "/page";
+        setServiceConfig(config);
+        rig->window->start();
+        rig->window->waitForBackgroundWork();
+        QCOMPARE(pageRequests.load(), 1);
     }
 
     void leftOutWithoutConfiguration()
