@@ -132,13 +132,20 @@ bool JsonDocument::parse(const Text& text, int mode)
 
 bool JsonDocument::parseUtf8(const Text& utf8, int mode, int& error, int& errorPos)
 {
-    WideText wide;
+    // The UTF-16 copy lives in a per-thread buffer that keeps its storage between parses
+    // (up to 8 Mi units), so large answers do not fault in fresh pages every time.
+    thread_local WideText scratch;
     try {
-        wide = jsontext::utf8ToWide(utf8);
+        jsontext::utf8ToWide(utf8.data(), utf8.size(), scratch);
     } catch (...) {
-        wide.clear();
+        scratch.clear();
     }
-    return parseW(wide, mode, error, errorPos);
+    bool ok = parseW(scratch, mode, error, errorPos);
+    if (scratch.capacity() > (std::size_t(8) << 20))
+        WideText().swap(scratch);
+    else
+        scratch.clear();
+    return ok;
 }
 
 bool JsonDocument::parseUtf8(const Text& utf8, int mode)

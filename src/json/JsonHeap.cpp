@@ -5,15 +5,61 @@
 namespace qingtong {
 
 namespace {
+
 constexpr std::size_t kMaxChunk = std::size_t(1) << 20;
+constexpr std::size_t kCacheLimit = std::size_t(32) << 20;
 constexpr std::size_t alignUp(std::size_t n, std::size_t a) { return (n + a - 1) / a * a; }
-}
+
+// Chunks of destroyed heaps, kept warm for the next document of this thread.
+struct ChunkCache {
+    JsonHeap::Chunk* chunks = nullptr;
+    std::size_t bytes = 0;
+    bool alive = true; // heaps destroyed after this thread's cache free their chunks themselves
+
+    ~ChunkCache()
+    {
+        alive = false;
+        while (chunks) {
+            JsonHeap::Chunk* next = chunks->next;
+            std::free(chunks);
+            chunks = next;
+        }
+    }
+
+    JsonHeap::Chunk* take(std::size_t atLeast)
+    {
+        for (JsonHeap::Chunk** link = &chunks; *link; link = &(*link)->next) {
+            if ((*link)->size >= atLeast) {
+                JsonHeap::Chunk* chunk = *link;
+                *link = chunk->next;
+                bytes -= chunk->size;
+                return chunk;
+            }
+        }
+        return nullptr;
+    }
+
+    bool keep(JsonHeap::Chunk* chunk)
+    {
+        if (!alive || bytes + chunk->size > kCacheLimit)
+            return false;
+        chunk->next = chunks;
+        chunks = chunk;
+        bytes += chunk->size;
+        return true;
+    }
+};
+
+thread_local ChunkCache t_cache;
+
+} // namespace
 
 JsonHeap::~JsonHeap()
 {
     while (m_chunks) {
         Chunk* next = m_chunks->next;
-        std::free(m_chunks);
+        if (!t_cache.keep(m_chunks))
+            std::free(m_chunks);
         m_chunks = next;
     }
     while (m_large) {
@@ -30,11 +76,16 @@ void* JsonHeap::carve(std::size_t bytes)
         std::size_t size = m_nextChunk;
         while (size < header + bytes)
             size *= 2;
-        auto* chunk = static_cast<Chunk*>(std::malloc(size));
-        if (!chunk)
-            return nullptr;
+        Chunk* chunk = t_cache.take(header + bytes);
+        if (chunk) {
+            size = chunk->size;
+        } else {
+            chunk = static_cast<Chunk*>(std::malloc(size));
+            if (!chunk)
+                return nullptr;
+            chunk->size = size;
+        }
         chunk->next = m_chunks;
-        chunk->size = size;
         m_chunks = chunk;
         m_reserved += size;
         m_cursor = reinterpret_cast<char*>(chunk) + header;

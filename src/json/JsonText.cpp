@@ -53,6 +53,12 @@ bool allAscii(const unsigned char* bytes, std::size_t length)
 WideText utf8ToWide(const char* utf8, std::size_t length)
 {
     WideText out;
+    utf8ToWide(utf8, length, out);
+    return out;
+}
+
+void utf8ToWide(const char* utf8, std::size_t length, WideText& out)
+{
     out.resize(length);
     char16_t* dst = out.data();
     const auto* s = reinterpret_cast<const unsigned char*>(utf8);
@@ -110,7 +116,6 @@ WideText utf8ToWide(const char* utf8, std::size_t length)
         i += need + 1;
     }
     out.resize(static_cast<std::size_t>(dst - out.data()));
-    return out;
 }
 
 Text wideToUtf8(const char16_t* wide, std::size_t length)

@@ -5,8 +5,9 @@
 // Conversions between the byte texts callers hold and the UTF-16 the tree keeps.
 namespace qingtong::jsontext {
 
-// Invalid UTF-8 sequences become U+FFFD.
+// Invalid UTF-8 sequences become U+FFFD. The second form reuses out's storage.
 WideText utf8ToWide(const char* utf8, std::size_t length);
+void utf8ToWide(const char* utf8, std::size_t length, WideText& out);
 inline WideText utf8ToWide(const Text& utf8) { return utf8ToWide(utf8.data(), utf8.size()); }
 // Unpaired surrogates become U+FFFD.
 Text wideToUtf8(const char16_t* wide, std::size_t length);
