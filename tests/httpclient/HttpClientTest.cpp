@@ -1,6 +1,9 @@
 #include "httpclient/HttpClient.h"
 
+#include <atomic>
 #include <chrono>
+#include <thread>
+#include <vector>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -379,6 +382,28 @@ TEST(HttpClientTls, NewInstancesReuseAWarmConnection)
         EXPECT_EQ(http.responseText(), "secure");
     }
     EXPECT_EQ(server.connectionsAccepted(), 1);
+}
+
+TEST(HttpClientTls, ClientsOnSeveralThreadsAtOnce)
+{
+    TestHttpServer server(true);
+    server.route("/s", ok("secure"));
+    std::atomic<int> answered{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&] {
+            for (int i = 0; i < 25; ++i) {
+                HttpClient http;
+                http.open("POST", server.url("/s"));
+                http.send("a=1");
+                if (http.responseText() == "secure")
+                    ++answered;
+            }
+        });
+    for (auto& t : threads)
+        t.join();
+    EXPECT_EQ(answered.load(), 100);
+    EXPECT_LE(server.connectionsAccepted(), 4 + 1);   // at most one warm connection per thread, plus slack
 }
 
 TEST(HttpClientLifecycle, CloseAndReinitialise)

@@ -308,8 +308,7 @@ bool HttpRequest::send(const std::uint8_t* body, std::size_t length)
     m_url = target + encodePath(m_path);
 
     CURL* e = m_transfer->easy;
-    curl_easy_setopt(e, CURLOPT_SHARE, static_cast<CURLSH*>(nullptr));
-    curl_easy_reset(e);
+    m_transfer->clearOptions();
     const OptionSet opts = effectiveOptions();
     const std::uint32_t disabled = opts.disabledFeatures.value_or(0);
 

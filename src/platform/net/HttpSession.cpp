@@ -83,9 +83,7 @@ void HttpSession::releaseTransfer()
     if (!m_transfer)
         return;
     curl_multi_remove_handle(m_transfer->multi, m_transfer->easy);
-    // The session's cookies must not travel with the Transfer to its next user.
-    curl_easy_setopt(m_transfer->easy, CURLOPT_SHARE, static_cast<CURLSH*>(nullptr));
-    curl_easy_reset(m_transfer->easy);
+    m_transfer->clearOptions();   // the session's cookies do not travel with it
     TransferPool::release(std::move(m_transfer));
     m_transferOwner = nullptr;
 }

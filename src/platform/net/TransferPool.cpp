@@ -30,6 +30,15 @@ Transfer::~Transfer()
         curl_multi_cleanup(multi);
 }
 
+void Transfer::clearOptions()
+{
+    // The list of cookie files is not freed by a reset; clearing it here (while a cookie share
+    // is still attached, so the shared cookies stay) keeps it from growing with every request.
+    curl_easy_setopt(easy, CURLOPT_COOKIEFILE, static_cast<char*>(nullptr));
+    curl_easy_setopt(easy, CURLOPT_SHARE, static_cast<CURLSH*>(nullptr));
+    curl_easy_reset(easy);
+}
+
 namespace {
 
 struct Pool {

@@ -20,6 +20,8 @@ struct Transfer {
     Transfer& operator=(const Transfer&) = delete;
 
     bool valid() const { return multi != nullptr && easy != nullptr; }
+    // Back to default options, detached from any cookie share; connections and caches stay.
+    void clearOptions();
 
     CURLM* multi = nullptr;
     CURL* easy = nullptr;
