@@ -339,6 +339,14 @@ TEST(HttpClientRedirect, AutomaticInModeZeroUnlessSwitchedOff)
         EXPECT_EQ(http.statusCode(), 302);
         EXPECT_EQ(http.redirectLocation(), "/to");   // not the Content-Location line
     }
+    // Redirects lead only to http and https: a Location elsewhere fails the exchange.
+    for (const char* target : {"file:///etc/passwd", "ftp://127.0.0.1/x", "gopher://127.0.0.1/"}) {
+        server.route("/odd", redirect(target));
+        HttpClient http;
+        ASSERT_TRUE(http.open("GET", server.url("/odd")));
+        EXPECT_FALSE(http.send()) << target;
+        EXPECT_EQ(http.responseText(), "");
+    }
 }
 
 TEST(HttpClientTls, ToleranceCoversOneRequest)
