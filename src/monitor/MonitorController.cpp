@@ -73,14 +73,10 @@ struct MonitorController::Impl {
         return written;
     }
 
-    void monitorLoop(const std::shared_ptr<MonitorRun>& r, const std::shared_ptr<MonitorRun>& previous)
+    // A stopped run may still be inside a service exchange when a new run starts; it writes
+    // nothing and starts nothing after the stop, so only one run ever acts on the table.
+    void monitorLoop(const std::shared_ptr<MonitorRun>& r)
     {
-        // A new start waits for a stopped monitor that is still finishing its last exchange,
-        // so two monitors never run at once.
-        if (previous) {
-            std::unique_lock lock(mutex);
-            changed.wait(lock, [&] { return previous->done.load() || r->stop.load(); });
-        }
         for (int sweep = 0; !r->stop.load() && (options.maxSweeps < 0 || sweep < options.maxSweeps); ++sweep) {
             const std::vector<RowId> ids = context.list.ids();
             for (RowId id : ids) {
@@ -248,14 +244,16 @@ struct MonitorController::Impl {
     {
         {
             std::unique_lock lock(mutex);
-            changed.wait(lock, [&] { return (!run || run->done.load()) && recordings.empty(); });
+            changed.wait(lock, [&] {
+                return (!run || run->done.load() || run->stop.load()) && recordings.empty();
+            });
         }
         reap();
     }
 };
 
 MonitorController::MonitorController(AppContext& context, MonitorOptions options)
-    : m_impl(std::make_unique<Impl>(context, options))
+    : m_impl(std::make_shared<Impl>(context, options))
 {
 }
 
@@ -276,10 +274,11 @@ StartResult MonitorController::startMonitoring()
         std::lock_guard lock(d.mutex);
         if (d.run && !d.run->stop.load() && !d.run->done.load())
             return StartResult::AlreadyRunning;
-        auto previous = d.run && !d.run->done.load() ? d.run : nullptr;
         auto fresh = std::make_shared<MonitorRun>();
         try {
-            d.threads.emplace_back([&d, fresh, previous] { d.monitorLoop(fresh, previous); });
+            // The thread shares the state: if it is still inside an exchange when we go away,
+            // it finishes that on its own and ends without touching the table.
+            d.threads.emplace_back([self = m_impl, fresh] { self->monitorLoop(fresh); });
         } catch (...) {
             d.context.setStatus(monitortext::kStatusStartFailed);
             return StartResult::Failed;
@@ -369,20 +368,32 @@ void MonitorController::waitUntilIdle()
 
 void MonitorController::shutdown()
 {
-    m_impl->stopEverything();
-    m_impl->waitIdle();
-    // Monitor threads of earlier runs, still finishing an exchange.
+    Impl& d = *m_impl;
+    d.stopEverything();
+    d.waitIdle();
     std::vector<std::thread> rest;
+    std::vector<std::shared_ptr<MonitorRun>> runs;
     {
-        std::lock_guard lock(m_impl->mutex);
-        rest.swap(m_impl->threads);
-        m_impl->threadRuns.clear();
+        std::unique_lock lock(d.mutex);
+        d.changed.wait_for(lock, d.options.shutdownGrace, [&] {
+            for (const auto& r : d.threadRuns) {
+                if (!r->done.load())
+                    return false;
+            }
+            return true;
+        });
+        rest.swap(d.threads);
+        runs.swap(d.threadRuns);
     }
-    for (std::thread& t : rest) {
-        if (t.joinable())
-            t.join();
+    for (std::size_t i = 0; i < rest.size(); ++i) {
+        if (!rest[i].joinable())
+            continue;
+        if (runs[i]->done.load())
+            rest[i].join();
+        else
+            rest[i].detach();  // stopped, still waiting for its exchange's time-out
     }
-    m_impl->reap();
+    d.reap();
 }
 
 } // namespace qingtong

@@ -14,6 +14,9 @@ struct MonitorOptions {
     std::chrono::milliseconds sweepPause{5000};
     std::chrono::seconds stallTimeout{60};   // a stream silent this long ends its recording
     int maxSweeps = -1;                       // -1: until stopped
+    // How long shutdown waits for a stopped monitor still inside a service exchange; after
+    // that the exchange is left to finish on its own (it writes nothing more).
+    std::chrono::milliseconds shutdownGrace{2000};
 };
 
 enum class StartResult { Started, EmptyList, AlreadyRunning, Failed };
@@ -40,14 +43,16 @@ public:
     Text locateFilePath(RowId id) const;        // cell 10 when that file exists, else ""
 
     int runningRecordings() const;
-    // Blocks until the monitor has ended (maxSweeps) and every recording has ended.
+    // Blocks until the monitor has ended (maxSweeps) or been stopped, and every recording
+    // has ended.
     void waitUntilIdle();
-    // Ends the process's work promptly: stops all and joins (window closed, SIGTERM).
+    // Ends the process's work promptly: stops all, waits for every recording to write its
+    // end text (about a second), and for the monitor at most shutdownGrace.
     void shutdown();
 
 private:
     struct Impl;
-    std::unique_ptr<Impl> m_impl;
+    std::shared_ptr<Impl> m_impl;  // shared with the monitor threads, which may outlive us
 };
 
 } // namespace qingtong
