@@ -5,6 +5,7 @@
 
 #include <curl/curl.h>
 
+#include "platform/net/CancelScope.h"
 #include "platform/net/TransferPool.h"
 
 namespace qingtong::net {
@@ -440,6 +441,11 @@ bool HttpRequest::drive(bool untilHeaders)
             return m_error == NetError::None && (untilHeaders ? m_headersDone : true);
         if (!session.holdsTransfer(this)) {
             m_phase = Phase::Done;
+            m_error = NetError::Other;
+            return false;
+        }
+        if (cancelRequested()) {
+            finishTransfer();
             m_error = NetError::Other;
             return false;
         }
