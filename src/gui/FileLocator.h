@@ -12,8 +12,9 @@ public:
     // Opens the file manager on `path`; true when something was opened.
     using Opener = std::function<bool(const QString& path)>;
 
-    // org.freedesktop.FileManager1.ShowItems over the session bus; when no file manager
-    // answers there, the folder is opened with the desktop's default handler.
+    // org.freedesktop.FileManager1.ShowItems over the session bus, without waiting for the
+    // answer; when no file manager answers there, the folder is opened with the desktop's
+    // default handler. GUI thread.
     static bool showInFileManager(const QString& path);
 
     FileLocator();

@@ -2,6 +2,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -37,6 +38,47 @@ void onNextModal(const std::function<void(QWidget*)>& check)
 }
 
 } // namespace
+
+// The boxes themselves, answered by clicking their buttons.
+class MessageBoxTest : public QObject {
+    Q_OBJECT
+
+    static void answerWith(QMessageBox::StandardButton button, QString* title, QString* text)
+    {
+        QTimer::singleShot(0, [=] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            QVERIFY(box);
+            *title = box->windowTitle();
+            *text = box->text();
+            QCOMPARE(box->icon(), QMessageBox::NoIcon);
+            QVERIFY(box->button(button));
+            box->button(button)->click();
+        });
+    }
+
+private slots:
+    void yesNoActsOnlyOnYes()
+    {
+        QString title;
+        QString text;
+        answerWith(QMessageBox::No, &title, &text);
+        QVERIFY(!MessageBox::askYesNo(nullptr, u8("确认？")));
+        QCOMPARE(title, u8("信息："));
+        QCOMPARE(text, u8("确认？"));
+        answerWith(QMessageBox::Yes, &title, &text);
+        QVERIFY(MessageBox::askYesNo(nullptr, u8("确认？")));
+    }
+
+    void okBox()
+    {
+        QString title;
+        QString text;
+        answerWith(QMessageBox::Ok, &title, &text);
+        MessageBox::inform(nullptr, u8("该对象未在下载状态，无需停止。"));
+        QCOMPARE(title, u8("信息："));
+        QCOMPARE(text, u8("该对象未在下载状态，无需停止。"));
+    }
+};
 
 class SettingsWindowTest : public QObject {
     Q_OBJECT
@@ -302,7 +344,9 @@ private slots:
 } // namespace qingtong::guitest
 
 using qingtong::guitest::AddWindowTest;
+using qingtong::guitest::MessageBoxTest;
 using qingtong::guitest::SettingsWindowTest;
+QINGTONG_GUI_TEST(MessageBoxTest)
 QINGTONG_GUI_TEST(SettingsWindowTest)
 QINGTONG_GUI_TEST(AddWindowTest)
 
