@@ -10,6 +10,9 @@
 #include <vector>
 
 #include <iconv.h>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <locale.h>
 
 namespace qingtong::jsontext {
@@ -64,7 +67,19 @@ void utf8ToWide(const char* utf8, std::size_t length, WideText& out)
     const auto* s = reinterpret_cast<const unsigned char*>(utf8);
     std::size_t i = 0;
     while (i < length) {
-        // ASCII runs are the common case: eight bytes at a time.
+        // ASCII runs are the common case: sixteen bytes at a time.
+#if defined(__SSE2__)
+        while (i + 16 <= length) {
+            __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
+            if (_mm_movemask_epi8(block) != 0)
+                break;
+            __m128i zero = _mm_setzero_si128();
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), _mm_unpacklo_epi8(block, zero));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 8), _mm_unpackhi_epi8(block, zero));
+            dst += 16;
+            i += 16;
+        }
+#endif
         while (i + 8 <= length) {
             std::uint64_t block;
             std::memcpy(&block, s + i, 8);

@@ -164,12 +164,15 @@ bool setLiteral(ValueNode* node, const char16_t* literal, std::size_t length)
 
 std::int32_t hashKey(const char16_t* key, std::size_t length)
 {
+    // Per unit, from the last: h = (h * 31 + high byte) * 31 + low byte, folded so that two
+    // units cost one step of the dependency chain (all arithmetic modulo 2^32).
+    auto unitTerm = [](std::uint32_t unit) { return (unit >> 8) * 31u + (unit & 0xFFu); };
     std::uint32_t hash = 0;
-    for (std::size_t i = length; i-- > 0;) {
-        std::uint32_t unit = key[i];
-        hash = hash * 31u + (unit >> 8);
-        hash = hash * 31u + (unit & 0xFFu);
-    }
+    std::size_t i = length;
+    for (; i >= 2; i -= 2)
+        hash = hash * 923521u + unitTerm(key[i - 1]) * 961u + unitTerm(key[i - 2]);
+    if (i == 1)
+        hash = hash * 961u + unitTerm(key[0]);
     return static_cast<std::int32_t>(hash);
 }
 
