@@ -157,8 +157,7 @@ int runMonitor(Env& env, const std::vector<std::string>& args)
     sigemptyset(&signals);
     sigaddset(&signals, SIGINT);
     sigaddset(&signals, SIGTERM);
-    sigset_t previousMask;
-    pthread_sigmask(SIG_BLOCK, &signals, &previousMask);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
     AppContext& context = env.context;
     ChangePrinter printer(context.list, env.out);
@@ -194,7 +193,7 @@ int runMonitor(Env& env, const std::vector<std::string>& args)
     context.list.unsubscribe(token);
     context.status = previousStatus;
     saveMonitorList(context);
-    pthread_sigmask(SIG_SETMASK, &previousMask, nullptr);
+    // The signals stay blocked: a second Ctrl-C while the program ends changes nothing.
     return exitCode;
 }
 
