@@ -13,6 +13,7 @@
 #include "monitor/Queries.h"
 #include "monitor/Recording.h"
 #include "platform/codePage.h"
+#include "platform/net/CancelScope.h"
 #include "platform/net/HttpSession.h"
 #include "platform/textRoutines.h"
 
@@ -77,6 +78,8 @@ struct MonitorController::Impl {
     // nothing and starts nothing after the stop, so only one run ever acts on the table.
     void monitorLoop(const std::shared_ptr<MonitorRun>& r)
     {
+        // A stop abandons the exchange under way within about a second.
+        const net::CancelScope cancel(r->stop);
         for (int sweep = 0; !r->stop.load() && (options.maxSweeps < 0 || sweep < options.maxSweeps); ++sweep) {
             const std::vector<RowId> ids = context.list.ids();
             for (RowId id : ids) {

@@ -316,5 +316,24 @@ TEST_F(MonitorTest, EmptyListAndLimitedSweeps)
     EXPECT_EQ(service.requests(FakeService::Endpoint::LiveStatus).size(), 2u);
 }
 
+
+// A stop abandons the live-status exchange under way instead of waiting for its time-out:
+// shutting down returns promptly even when no grace period would cover the silent service.
+TEST_F(MonitorTest, StopAbandonsTheExchangeInFlight)
+{
+    addRow("silent", "11");
+    service.addUser({"sec11", "11", "silent", "d11", "511", false, ""});
+    service.setSlowDelay(30s);
+    service.setFailure(FakeService::Endpoint::LiveStatus, FakeService::Failure::Slow);
+    options.shutdownGrace = 60s;
+    MonitorController controller(context, options);
+    ASSERT_EQ(controller.startMonitoring(), StartResult::Started);
+    ASSERT_TRUE(waitUntil([&] { return !service.requests(FakeService::Endpoint::LiveStatus).empty(); }, 3s));
+    const auto before = std::chrono::steady_clock::now();
+    controller.stopMonitoring();
+    controller.shutdown();
+    EXPECT_LT(std::chrono::steady_clock::now() - before, 3s);
+}
+
 } // namespace
 } // namespace qingtong
