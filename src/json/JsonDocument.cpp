@@ -141,10 +141,10 @@ bool JsonDocument::parseUtf8(const Text& utf8, int mode, int& error, int& errorP
         scratch.clear();
     }
     bool ok = parseW(scratch, mode, error, errorPos);
+    // The units stay in place (not cleared) so that the next conversion only has to
+    // zero-fill what goes past this text's length.
     if (scratch.capacity() > (std::size_t(8) << 20))
         WideText().swap(scratch);
-    else
-        scratch.clear();
     return ok;
 }
 

@@ -347,7 +347,7 @@ bool JsonNode::getBoolW(const WideText& path) const
     if (!node)
         return false;
     switch (node->type) {
-    case JsonReal: return std::fabs(node->value.real) > 1e-7;
+    case JsonReal: return std::fabs(realOf(node)) > 1e-7;
     case JsonInteger: return node->value.integer != 0;
     case JsonBoolean: return node->value.boolean != 0;
     default: return false;
@@ -361,7 +361,7 @@ double JsonNode::getRealW(const WideText& path) const
     if (!node)
         return 0.0;
     switch (node->type) {
-    case JsonReal: return node->value.real;
+    case JsonReal: return realOf(node);
     case JsonInteger: return static_cast<double>(node->value.integer);
     case JsonBoolean: return node->value.boolean ? 1.0 : 0.0;
     case JsonString: return jsontext::readDecimal(node->text, node->textLength);
@@ -376,7 +376,7 @@ std::int64_t JsonNode::getInt64W(const WideText& path) const
     if (!node)
         return 0;
     switch (node->type) {
-    case JsonReal: return truncated<std::int64_t>(node->value.real);
+    case JsonReal: return truncated<std::int64_t>(realOf(node));
     case JsonInteger: return node->value.integer;
     case JsonBoolean: return node->value.boolean ? 1 : 0;
     case JsonString: return jsontext::readInteger(node->text, node->textLength);
@@ -391,7 +391,7 @@ int JsonNode::getIntW(const WideText& path) const
     if (!node)
         return 0;
     switch (node->type) {
-    case JsonReal: return truncated<int>(node->value.real);
+    case JsonReal: return truncated<int>(realOf(node));
     case JsonInteger: return static_cast<int>(static_cast<std::uint32_t>(node->value.integer));
     case JsonBoolean: return node->value.boolean ? 1 : 0;
     case JsonString:

@@ -543,8 +543,7 @@ private:
         if (!visible || points > 1 || exponents > 1 || signs > 1)
             return ParseBadToken;
         if (points || exponents || signs) {
-            double value = jsontext::readDecimal(t, n);
-            return setRealLiteral(node, value, t, n) ? 0 : ParseNoMemory;
+            return setRealDeferred(node, t, n) ? 0 : ParseNoMemory;
         }
         return setIntegerLiteral(node, jsontext::readInteger(t, n), t, n) ? 0 : ParseNoMemory;
     }

@@ -47,7 +47,9 @@ void writeScalar(const ValueNode* node, bool escape, std::u16string& out)
     case JsonReal:
         // A non-finite value set by a method has no JSON form; write null rather than
         // text that no parser reads back.
-        if (!std::isfinite(node->value.real) && node->textLength > 0) {
+        // (A literal the parser read is never such text: it holds only digits, signs, points
+        // and exponents, so its value need not be converted here.)
+        if (!node->realPending && !std::isfinite(node->value.real) && node->textLength > 0) {
             char16_t first = node->text[node->text[0] == u'-' && node->textLength > 1 ? 1 : 0];
             if (first == u'i' || first == u'n') {
                 out.append(u"null");

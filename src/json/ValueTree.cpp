@@ -250,12 +250,15 @@ void resetToNull(ValueNode* node)
 {
     if (!node)
         return;
-    std::vector<ValueNode*> pending;
-    releaseContainer(node, pending);
-    drain(pending);
+    if (node->type == JsonArray || node->type == JsonObject) {
+        std::vector<ValueNode*> pending;
+        releaseContainer(node, pending);
+        drain(pending);
+    }
     releaseText(node);
     node->value.integer = 0;
     node->type = JsonNull;
+    node->realPending = 0;
 }
 
 void freeNode(ValueNode* node)
@@ -335,6 +338,18 @@ bool setIntegerLiteral(ValueNode* node, std::int64_t value, const char16_t* lite
     return true;
 }
 
+bool setRealDeferred(ValueNode* node, const char16_t* literal, std::size_t length)
+{
+    if (!node)
+        return false;
+    resetToNull(node);
+    if (!setLiteral(node, literal, length))
+        return false;
+    node->type = JsonReal;
+    node->realPending = 1;
+    return true;
+}
+
 bool setReal(ValueNode* node, double value)
 {
     char16_t literal[40];
@@ -375,8 +390,11 @@ ValueNode* copyNode(JsonHeap* heap, const ValueNode* source, bool keepLiterals)
         bool ok = true;
         switch (from->type) {
         case JsonReal:
-            ok = keepLiterals ? setRealLiteral(node, from->value.real, from->text, from->textLength)
-                              : setReal(node, from->value.real);
+            if (keepLiterals)
+                ok = from->realPending ? setRealDeferred(node, from->text, from->textLength)
+                                       : setRealLiteral(node, from->value.real, from->text, from->textLength);
+            else
+                ok = setReal(node, realOf(from));
             break;
         case JsonInteger:
             ok = keepLiterals ? setIntegerLiteral(node, from->value.integer, from->text, from->textLength)
@@ -617,6 +635,7 @@ void exchangeValues(ValueNode* a, ValueNode* b)
     std::swap(a->value, b->value);
     std::swap(a->text, b->text);
     std::swap(a->textLength, b->textLength);
+    std::swap(a->realPending, b->realPending);
     for (ValueNode* owner : {a, b})
         for (std::uint32_t i = 0, n = childCount(owner); i < n; ++i)
             childAt(owner, i)->parent = owner;

@@ -4,6 +4,7 @@
 #include <cstddef>
 
 #include "json/JsonHeap.h"
+#include "json/JsonText.h"
 #include "json/JsonTypes.h"
 
 // The value tree beneath JsonDocument: nodes, the member hash map and the node list, with the
@@ -50,7 +51,15 @@ struct ValueNode {
     std::int32_t keyHash;
     std::int8_t type;
     std::uint8_t isRoot;
+    std::uint8_t realPending; // Real read by the parser: value.real is unset, the literal holds it
 };
+
+// The value of a Real node. The parser leaves the decimal conversion of a literal until the
+// value is asked for; the conversion is the same one it would have made, so the result is too.
+inline double realOf(const ValueNode* node)
+{
+    return node->realPending ? jsontext::readDecimal(node->text, node->textLength) : node->value.real;
+}
 
 constexpr std::uint32_t kDefaultBuckets = 11;
 constexpr std::uint32_t kDefaultCapacity = 8;
@@ -89,6 +98,8 @@ bool setString(ValueNode* node, const char16_t* text, std::size_t length);
 // Number with a literal given by the caller (the parser keeps the token text).
 bool setRealLiteral(ValueNode* node, double value, const char16_t* literal, std::size_t length);
 bool setIntegerLiteral(ValueNode* node, std::int64_t value, const char16_t* literal, std::size_t length);
+// Real whose value is read from the literal when first asked for (see realOf).
+bool setRealDeferred(ValueNode* node, const char16_t* literal, std::size_t length);
 
 // Shortest text that reads back as the same value; a Real always shows a point or exponent.
 std::size_t formatReal(double value, char16_t* out); // out needs 32 units
