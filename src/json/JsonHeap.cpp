@@ -98,18 +98,8 @@ void* JsonHeap::carve(std::size_t bytes)
     return block;
 }
 
-void* JsonHeap::allocate(std::size_t bytes)
+void* JsonHeap::allocateLarge(std::size_t bytes)
 {
-    if (bytes == 0)
-        bytes = 1;
-    std::size_t cls = (bytes + kGranule - 1) / kGranule;
-    if (cls <= kClasses) {
-        if (FreeBlock* block = m_free[cls]) {
-            m_free[cls] = block->next;
-            return block;
-        }
-        return carve(cls * kGranule);
-    }
     auto* large = static_cast<Large*>(std::malloc(sizeof(Large) + bytes));
     if (!large)
         return nullptr;

@@ -19,7 +19,22 @@ public:
     JsonHeap& operator=(const JsonHeap&) = delete;
 
     // Uninitialised storage for bytes (aligned for any scalar); nullptr when memory runs out.
-    void* allocate(std::size_t bytes);
+    void* allocate(std::size_t bytes)
+    {
+        std::size_t cls = bytes == 0 ? 1 : (bytes + kGranule - 1) / kGranule;
+        if (cls > kClasses)
+            return allocateLarge(bytes);
+        if (FreeBlock* block = m_free[cls]) {
+            m_free[cls] = block->next;
+            return block;
+        }
+        std::size_t size = cls * kGranule;
+        if (static_cast<std::size_t>(m_end - m_cursor) < size)
+            return carve(size);
+        void* block = m_cursor;
+        m_cursor += size;
+        return block;
+    }
     // Gives back a block of allocate(bytes); bytes must be the size it was asked for.
     void release(void* block, std::size_t bytes);
 
@@ -36,6 +51,7 @@ private:
     struct alignas(16) Large { Large* prev; Large* next; std::size_t size; };
 
     void* carve(std::size_t bytes);
+    void* allocateLarge(std::size_t bytes);
 
     FreeBlock* m_free[kClasses + 1] = {};
     char* m_cursor = nullptr;

@@ -4,6 +4,10 @@
 #include <string>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "json/JsonText.h"
 
 namespace qingtong::jsontree {
@@ -20,6 +24,52 @@ inline bool isSpace(char16_t c)
 inline bool isQuote(char16_t c)
 {
     return c == u'"' || c == u'\'';
+}
+
+// Units that end a run of plain token text for the scanners: whitespace, structure, quotes,
+// backslash, and NUL (which also stands after the last unit, so a run never reads past it).
+// A stop is not always special where it stands; the scanners then treat it one by one.
+struct StopTable {
+    bool stop[128] = {};
+    constexpr StopTable()
+    {
+        for (char c : {'\0', ' ', '\t', '\n', '\r', ',', ':', '[', ']', '{', '}', '"', '\'', '\\'})
+            stop[static_cast<unsigned char>(c)] = true;
+    }
+};
+constexpr StopTable kStops;
+
+inline bool isStop(char16_t c)
+{
+    return c < 128 && kStops.stop[c];
+}
+
+// Index of the first unit at or after i that is neither whitespace nor NUL, or length + 1
+// when there is none. text[length] must be NUL. Runs of blanks (indentation) go eight at a time.
+inline std::size_t skipBlank(const char16_t* text, std::size_t i, std::size_t length)
+{
+    if (text[i] != 0 && !isSpace(text[i]))
+        return i;
+#if defined(__SSE2__)
+    const __m128i blank = _mm_set1_epi16(u' ');
+    while (i + 8 <= length) {
+        __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
+        if (_mm_movemask_epi8(_mm_cmpeq_epi16(units, blank)) != 0xFFFF)
+            break;
+        i += 8;
+    }
+#endif
+    while (i <= length && (text[i] == 0 || isSpace(text[i])))
+        ++i;
+    return i;
+}
+
+// Index of the first stop at or after j.
+inline std::size_t skipPlain(const char16_t* text, std::size_t j)
+{
+    while (!isStop(text[j]))
+        ++j;
+    return j;
 }
 
 inline int hexValue(char16_t c)
@@ -66,9 +116,10 @@ public:
         resetToNull(m_root);
         int result = 0;
         for (m_i = 0; m_i <= m_length; ++m_i) {
+            m_i = skipBlank(m_text, m_i, m_length);
+            if (m_i > m_length)
+                break;
             char16_t c = m_text[m_i];
-            if (c == 0 || isSpace(c))
-                continue;
             if (c == u'{')
                 result = open(JsonObject);
             else if (c == u'[')
@@ -278,8 +329,9 @@ private:
                 j += take;
                 continue;
             }
-            ++token.count;
-            ++j;
+            std::size_t run = skipPlain(m_text, j + 1);
+            token.count += run - j;
+            j = run;
         }
         if (token.count == 0)
             return 0;
@@ -406,8 +458,9 @@ private:
                     j += take;
                     continue;
                 }
-                ++keyCount;
-                ++j;
+                std::size_t run = skipPlain(m_text, j + 1);
+                keyCount += run - j;
+                j = run;
                 continue;
             }
             if (valueGap) {
@@ -445,8 +498,9 @@ private:
                 j += take;
                 continue;
             }
-            ++value.count;
-            ++j;
+            std::size_t run = skipPlain(m_text, j + 1);
+            value.count += run - j;
+            j = run;
         }
         if (value.count == 0) {
             // A key without a value, or nothing at all between two commas.
