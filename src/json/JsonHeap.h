@@ -18,7 +18,8 @@ public:
     JsonHeap(const JsonHeap&) = delete;
     JsonHeap& operator=(const JsonHeap&) = delete;
 
-    // Uninitialised storage for bytes (aligned for any scalar); nullptr when memory runs out.
+    // Uninitialised storage for bytes, aligned to 8 (enough for every record of a tree:
+    // pointers, 64-bit numbers, UTF-16 units); nullptr when memory runs out.
     void* allocate(std::size_t bytes)
     {
         std::size_t cls = bytes == 0 ? 1 : (bytes + kGranule - 1) / kGranule;
@@ -44,8 +45,9 @@ public:
     struct Chunk { Chunk* next; std::size_t size; };
 
 private:
-    static constexpr std::size_t kGranule = 16;
-    static constexpr std::size_t kClasses = 32; // blocks up to 512 bytes come from chunks
+    // Fine size classes: most blocks are short texts, where rounding up is what costs.
+    static constexpr std::size_t kGranule = 8;
+    static constexpr std::size_t kClasses = 64; // blocks up to 512 bytes come from chunks
 
     struct FreeBlock { FreeBlock* next; };
     struct alignas(16) Large { Large* prev; Large* next; std::size_t size; };
