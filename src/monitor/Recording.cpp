@@ -160,7 +160,10 @@ Text recordStream(AppContext& context, RowId row, const RecordingParams& params)
     const bool perAuthor = context.settings.perAuthorFolders();
 
     const Text folder = recordingFolder(context.runDirectory, downloadFolder, perAuthor, nickname);
-    if (perAuthor) {
+    // A download folder that is missing (typed into the settings, or removed meanwhile) is
+    // created with all its levels rather than losing the broadcast; one that can not be
+    // created makes the file creation below fail with its end text.
+    {
         std::error_code ignored;
         std::filesystem::create_directories(std::filesystem::path(ansiToUtf8(folder)), ignored);
     }

@@ -1,4 +1,5 @@
 #include <ctime>
+#include <fstream>
 #include <set>
 #include <thread>
 
@@ -170,10 +171,22 @@ TEST_F(RecordingTest, UnusableFolderOrAddressGivesAFailureText)
 {
     FlvStreamServer server;
     const RowId id = addRow("x", "1", server.url());
-    context.settings.setDownloadFolder(downloadFolder() + "/missing");
+    // A folder under a plain file can not be created.
+    std::ofstream(downloadFolder() + "/plain") << "x";
+    context.settings.setDownloadFolder(downloadFolder() + "/plain/sub");
     EXPECT_EQ(recordStream(context, id, params()), monitortext::kDownloadFailed);
-    EXPECT_EQ(cellUtf8(id, CellFilePath), downloadFolder() + "/missing/x_" + stampOf(m_when) + ".flv");
+    EXPECT_EQ(cellUtf8(id, CellFilePath), downloadFolder() + "/plain/sub/x_" + stampOf(m_when) + ".flv");
     EXPECT_EQ(server.connectionCount(), 0);
+
+    // A missing download folder is created: the broadcast is not lost for want of a folder.
+    Script finite;
+    finite.tags = 10;
+    finite.interval = 0ms;
+    server.setScript(finite);
+    context.settings.setDownloadFolder(downloadFolder() + "/missing/deeper");
+    const RowId created = addRow("w", "4", server.url());
+    EXPECT_EQ(recordStream(context, created, params()), monitortext::kDownloadDone);
+    EXPECT_EQ(test::readWholeFile(cellUtf8(created, CellFilePath)), FlvStreamServer::makeStream(10, 512));
 
     context.settings.setDownloadFolder(downloadFolder());
     const RowId bad = addRow("y", "2", "file:///etc/passwd");
