@@ -160,6 +160,41 @@ TEST(JsonParser, TokenClassification)
     EXPECT_EQ(doc.typeOf("[2]"), JsonMissing);
 }
 
+// A Real keeps its value through the moves that carry a literal along: a swap inside one
+// document, a swap between documents, and a copy (which writes a new literal).
+TEST(JsonParser, RealValuesFollowTheirLiteralsThroughMoves)
+{
+    struct Case { const char* literal; double value; const char* copied; };
+    const Case cases[] = {
+        {"1.50", 1.5, "1.5"},
+        {"-0.0", -0.0, "-0.0"},
+        {"2.5e-3", 0.0025, "0.0025"},
+        {"1e400", HUGE_VAL, "inf"},
+    };
+    for (const Case& c : cases) {
+        const std::string text = std::string(R"({"r":)") + c.literal + R"(,"s":0})";
+        JsonDocument doc;
+        ASSERT_TRUE(doc.parse(text)) << c.literal;
+        ASSERT_TRUE(doc.setReal("s", 7.25));
+        ASSERT_TRUE(doc.swapWith("r", doc.getMember("", "s")));
+        EXPECT_EQ(doc.getReal("s"), c.value) << c.literal;
+        EXPECT_EQ(std::signbit(doc.getReal("s")), std::signbit(c.value)) << c.literal;
+        EXPECT_EQ(doc.getReal("r"), 7.25) << c.literal;
+        EXPECT_EQ(doc.getLiteral("s"), c.literal);
+
+        JsonDocument other;
+        ASSERT_TRUE(other.parse(R"({"t":[0.5]})"));
+        ASSERT_TRUE(other.swapWith("t[0]", doc.getMember("", "s")));
+        EXPECT_EQ(other.getReal("t[0]"), c.value) << c.literal;
+        EXPECT_EQ(other.getLiteral("t[0]"), c.literal);
+        EXPECT_EQ(doc.getReal("s"), 0.5) << c.literal;
+
+        ASSERT_TRUE(doc.setCopy("r", other.nodeAt("t[0]")));
+        EXPECT_EQ(doc.getReal("r"), c.value) << c.literal;
+        EXPECT_EQ(doc.getText("r"), c.copied) << c.literal;
+    }
+}
+
 TEST(JsonParser, Unescaping)
 {
     struct Case { const char16_t* text; int mode; std::u16string value; };
