@@ -148,6 +148,34 @@ private:
         return j + take > m_length ? m_length - j : take;
     }
 
+    // Index of the quote that closes a quoted run whose text begins at k, or m_length when the
+    // text ends first; escaped units are passed over, and escaped is set when there are any.
+    std::size_t closingQuote(std::size_t k, char16_t quote, bool& escaped) const
+    {
+        for (;;) {
+#if defined(__SSE2__)
+            const __m128i quotes = _mm_set1_epi16(static_cast<short>(quote));
+            const __m128i backslashes = _mm_set1_epi16(u'\\');
+            while (k + 8 <= m_length) {
+                __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(m_text + k));
+                __m128i hits = _mm_or_si128(_mm_cmpeq_epi16(units, quotes), _mm_cmpeq_epi16(units, backslashes));
+                int mask = _mm_movemask_epi8(hits);
+                if (mask != 0) {
+                    k += static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(mask))) / 2;
+                    break;
+                }
+                k += 8;
+            }
+#endif
+            while (k < m_length && m_text[k] != quote && m_text[k] != u'\\')
+                ++k;
+            if (k >= m_length || m_text[k] == quote)
+                return k;
+            escaped = true;
+            k += escapeLength(k);
+        }
+    }
+
     char16_t* work(std::size_t length)
     {
         if (m_work.size() < length + 2)
@@ -300,16 +328,7 @@ private:
             }
             if (isQuote(c)) {
                 bool first = token.count == 0;
-                std::size_t k = j + 1;
-                for (; k < m_length; ++k) {
-                    char16_t d = m_text[k];
-                    if (d == c)
-                        break;
-                    if (d == u'\\') {
-                        token.escaped = true;
-                        k += escapeLength(k) - 1;
-                    }
-                }
+                std::size_t k = closingQuote(j + 1, c, token.escaped);
                 if (first)
                     token.quotedRun = true;
                 if (k >= m_length) { // the text ends inside the quotes
@@ -431,16 +450,7 @@ private:
                     return ParseStructure;
                 }
                 if (isQuote(c)) {
-                    std::size_t k = j + 1;
-                    for (; k < m_length; ++k) {
-                        char16_t d = m_text[k];
-                        if (d == c)
-                            break;
-                        if (d == u'\\') {
-                            m_keyEscaped = true;
-                            k += escapeLength(k) - 1;
-                        }
-                    }
+                    std::size_t k = closingQuote(j + 1, c, m_keyEscaped);
                     m_keyStart = static_cast<std::int64_t>(j + 1);
                     if (k >= m_length) {
                         m_i = k > j + 1 ? j + 1 : value.start;
@@ -469,16 +479,7 @@ private:
             }
             if (isQuote(c)) {
                 bool first = value.count == 0;
-                std::size_t k = j + 1;
-                for (; k < m_length; ++k) {
-                    char16_t d = m_text[k];
-                    if (d == c)
-                        break;
-                    if (d == u'\\') {
-                        value.escaped = true;
-                        k += escapeLength(k) - 1;
-                    }
-                }
+                std::size_t k = closingQuote(j + 1, c, value.escaped);
                 if (first)
                     value.quotedRun = true;
                 if (k >= m_length) {
