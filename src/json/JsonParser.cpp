@@ -50,18 +50,25 @@ inline std::size_t skipBlank(const char16_t* text, std::size_t i, std::size_t le
 {
     if (text[i] != 0 && !isSpace(text[i]))
         return i;
+    for (;;) {
 #if defined(__SSE2__)
-    const __m128i blank = _mm_set1_epi16(u' ');
-    while (i + 8 <= length) {
-        __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
-        if (_mm_movemask_epi8(_mm_cmpeq_epi16(units, blank)) != 0xFFFF)
-            break;
-        i += 8;
-    }
+        const __m128i blank = _mm_set1_epi16(u' ');
+        while (i + 8 <= length) {
+            __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
+            unsigned blanks = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(units, blank)));
+            if (blanks != 0xFFFF) {
+                i += static_cast<std::size_t>(__builtin_ctz(~blanks)) / 2;
+                break;
+            }
+            i += 8;
+        }
 #endif
-    while (i <= length && (text[i] == 0 || isSpace(text[i])))
-        ++i;
-    return i;
+        while (i <= length && text[i] == u' ')
+            ++i;
+        if (i > length || (text[i] != 0 && !isSpace(text[i])))
+            return i;
+        ++i; // a line break, tab or NUL
+    }
 }
 
 // Index of the first stop at or after j.

@@ -97,6 +97,13 @@ void utf8ToWide(const char* utf8, std::size_t length, WideText& out)
             ++i;
             continue;
         }
+        // Three-byte characters (most CJK text) whose lead byte needs no range check.
+        if (c >= 0xE1 && c <= 0xEF && c != 0xED && i + 2 < length && (s[i + 1] & 0xC0) == 0x80
+            && (s[i + 2] & 0xC0) == 0x80) {
+            *dst++ = static_cast<char16_t>(((c & 0x0F) << 12) | ((s[i + 1] & 0x3F) << 6) | (s[i + 2] & 0x3F));
+            i += 3;
+            continue;
+        }
         unsigned need = 0;
         std::uint32_t cp = 0;
         if (c >= 0xC2 && c <= 0xDF) { need = 1; cp = c & 0x1F; }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "json/JsonDocument.h"
+#include "json/JsonText.h"
 #include "json/ValueTree.h"
 
 using namespace qingtong;
@@ -245,6 +246,32 @@ TEST(JsonParser, CodePageConversions)
     // Broken UTF-8 becomes U+FFFD instead of failing the parse.
     ASSERT_TRUE(doc.parseUtf8("[\"\xFF\xE4\xB8\"]"));
     EXPECT_EQ(doc.getTextW(u"[0]"), u"\uFFFD\uFFFD");
+}
+
+// Three-byte forms around the lead bytes that need range checks (overlong E0, surrogate ED),
+// broken and cut-short sequences, and the largest lead byte.
+TEST(JsonParser, Utf8ThreeByteForms)
+{
+    struct Case { const char* utf8; std::u16string wide; };
+    const Case cases[] = {
+        {"\xE0\xA0\x80", u"\u0800"},
+        {"\xE0\x80\x80", u"\uFFFD\uFFFD\uFFFD"}, // overlong
+        {"\xE1\x80\x80", u"\u1000"},
+        {"\xEC\xBF\xBF", u"\uCFFF"},
+        {"\xED\x9F\xBF", u"\uD7FF"},
+        {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"}, // surrogate
+        {"\xEE\x80\x80", u"\uE000"},
+        {"\xEF\xBF\xBD", u"\uFFFD"},
+        {"\xE4\xB8\x41", u"\uFFFDA"},            // second continuation missing
+        {"\xE4\x41\x80", u"\uFFFDA\uFFFD"},
+        {"x\xE4\xB8", u"x\uFFFD"},               // cut short by the end
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(jsontext::utf8ToWide(std::string(c.utf8)), c.wide) << c.utf8;
+        JsonDocument doc;
+        ASSERT_TRUE(doc.parseUtf8(std::string("[\"") + c.utf8 + "\"]")) << c.utf8;
+        EXPECT_EQ(doc.getTextW(u"[0]"), c.wide) << c.utf8;
+    }
 }
 
 TEST(JsonMemberMap, HashBucketsAndGrowth)
