@@ -3,7 +3,7 @@
 set -euo pipefail
 packages=(
   build-essential cmake pkg-config clang libclang-rt-14-dev
-  qt6-base-dev qt6-base-dev-tools libgl-dev fonts-noto-cjk
+  qt6-base-dev qt6-base-dev-tools qt6-translations-l10n libgl-dev fonts-noto-cjk
   libcurl4-openssl-dev libssl-dev openssl curl
   libcpp-httplib-dev libgtest-dev libgmock-dev libbenchmark-dev
   nlohmann-json3-dev rapidjson-dev libsimdjson-dev

@@ -1,5 +1,6 @@
 #include "gui/MessageBox.h"
 
+#include <QAbstractButton>
 #include <QMessageBox>
 
 namespace qingtong {
@@ -27,6 +28,13 @@ MessageBox::Button MessageBox::show(QWidget* parent, const QString& text, bool y
                     yesNo ? (QMessageBox::Yes | QMessageBox::No) : QMessageBox::Ok, parent);
     box.setWindowModality(Qt::ApplicationModal);
     box.setDefaultButton(yesNo ? QMessageBox::Yes : QMessageBox::Ok);
+    // Chinese button texts even where Qt's translations are not installed.
+    if (yesNo) {
+        box.button(QMessageBox::Yes)->setText(QString::fromUtf8("是(&Y)"));
+        box.button(QMessageBox::No)->setText(QString::fromUtf8("否(&N)"));
+    } else {
+        box.button(QMessageBox::Ok)->setText(QString::fromUtf8("确定"));
+    }
     const int result = box.exec();
     if (result == QMessageBox::Yes)
         return Yes;

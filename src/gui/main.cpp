@@ -9,7 +9,9 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QIcon>
+#include <QLibraryInfo>
 #include <QSocketNotifier>
+#include <QTranslator>
 
 #include "app/AppContext.h"
 #include "app/Settings.h"
@@ -59,6 +61,12 @@ int main(int argc, char* argv[])
     QApplication::setApplicationName(QStringLiteral("qingtong"));
     QApplication::setDesktopFileName(QStringLiteral("qingtong"));
     QApplication::setWindowIcon(qingtong::appIcon());
+
+    // The window speaks Chinese whatever the desktop's locale, so Qt's own dialogs (the folder
+    // browser, message box buttons) do too when the translation is installed.
+    QTranslator qtTranslator;
+    if (qtTranslator.load(QStringLiteral("qtbase_zh_CN"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtTranslator);
 
     QCommandLineParser parser;
     parser.addHelpOption();
