@@ -82,14 +82,10 @@ void startupLoad(AppContext& context)
     context.setStatus(utf8ToAnsi("当前状态 -> 就绪。"));
 }
 
-void saveMonitorList(AppContext& context)
+Text listFileText(const MonitorList& list)
 {
-    // One save at a time, so the file always ends up with the latest table, never with an
-    // older snapshot that finished writing later.
-    static std::mutex saveMutex;
-    std::lock_guard<std::mutex> lock(saveMutex);
     Text content;
-    for (const MonitorRow& row : context.list.snapshot()) {
+    for (const MonitorRow& row : list.snapshot()) {
         content += listFieldText(row[CellNickname]);
         content += "--";
         content += listFieldText(row[CellAccount]);
@@ -97,7 +93,16 @@ void saveMonitorList(AppContext& context)
         content += listFieldText(row[CellUserId]);
         content += "\r\n";
     }
-    writeTextFile(listPath(context.runDirectory), content);
+    return content;
+}
+
+void saveMonitorList(AppContext& context)
+{
+    // One save at a time, so the file always ends up with the latest table, never with an
+    // older snapshot that finished writing later.
+    static std::mutex saveMutex;
+    std::lock_guard<std::mutex> lock(saveMutex);
+    writeTextFile(listPath(context.runDirectory), listFileText(context.list));
 }
 
 ServiceConfig loadServiceConfig(const Text& runDirectory)

@@ -30,4 +30,9 @@ bool saveSettings(const Text& runDirectory, const Text& downloadFolder, bool per
 // the field separator "--" can appear (or arise next to the separator).
 Text listFieldText(const Text& field);
 
+class MonitorList;
+// The content userList.txt gets for the table: cells 1..3 of every row, as listFieldText
+// stores them, one row a line ending in CR LF.
+Text listFileText(const MonitorList& list);
+
 } // namespace qingtong

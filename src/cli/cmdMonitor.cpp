@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "app/AppContext.h"
+#include "app/Persistence.h"
 #include "cli/Cli.h"
 #include "monitor/MonitorController.h"
 #include "cli/Terminal.h"
@@ -166,33 +167,40 @@ int runMonitor(Env& env, const std::vector<std::string>& args)
     context.status = &statusSink;
     const int token = context.list.subscribe([&printer](const MonitorList::Change& change) { printer.onChange(change); });
 
+    // Monitoring changes no stored cell; the list is written at the end only when it changed,
+    // so users added or removed meanwhile by another run of the program are not overwritten.
+    const Text storedList = listFileText(context.list);
+
     int exitCode = 0;
     {
         MonitorController controller(context, options);
-        std::atomic<bool> finished{false};
-        std::thread signalWaiter([&] {
-            const timespec tick {0, 100 * 1000 * 1000};
-            while (!finished.load()) {
-                const int sig = sigtimedwait(&signals, nullptr, &tick);
-                if (sig == SIGINT || sig == SIGTERM) {
-                    controller.stopMonitoring();
-                }
-            }
-        });
-
         const StartResult started = controller.startMonitoring();
-        if (started == StartResult::Started)
+        if (started == StartResult::Started) {
+            // Signals are taken only once the monitor runs: one that came earlier stays
+            // pending until then, so it stops this run instead of being spent on none.
+            std::atomic<bool> finished{false};
+            std::thread signalWaiter([&] {
+                const timespec tick {0, 100 * 1000 * 1000};
+                while (!finished.load()) {
+                    const int sig = sigtimedwait(&signals, nullptr, &tick);
+                    if (sig == SIGINT || sig == SIGTERM)
+                        controller.stopMonitoring();
+                }
+            });
             controller.waitUntilIdle();
-        else
+            controller.shutdown();
+            finished = true;
+            signalWaiter.join();
+        } else {
             exitCode = 1;
+        }
         controller.shutdown();
-        finished = true;
-        signalWaiter.join();
     }
 
     context.list.unsubscribe(token);
     context.status = previousStatus;
-    saveMonitorList(context);
+    if (listFileText(context.list) != storedList)
+        saveMonitorList(context);
     // The signals stay blocked: a second Ctrl-C while the program ends changes nothing.
     return exitCode;
 }

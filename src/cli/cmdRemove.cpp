@@ -38,11 +38,7 @@ int runRemove(Env& env, const std::vector<std::string>& args)
     saveMonitorList(env.context);
 
     // Saving reports nothing; check that the file holds what the table holds now.
-    Text expected;
-    for (const MonitorRow& row : list.snapshot())
-        expected += listFieldText(row[CellNickname]) + "--" + listFieldText(row[CellAccount]) + "--"
-                    + listFieldText(row[CellUserId]) + "\r\n";
-    if (readTextFile(listPath(env.context.runDirectory)) != expected) {
+    if (readTextFile(listPath(env.context.runDirectory)) != listFileText(list)) {
         env.err << "qingtong-cli: could not write " << terminalText(listPath(env.context.runDirectory)) << '\n';
         return 1;
     }

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include "platform/codePage.h"
 #include "recording/RecordingFixture.h"
@@ -128,6 +129,52 @@ TEST_F(CliMonitorTest, LimitedSweepsWaitForRecordingsToEnd)
     const auto files = recordings();
     ASSERT_EQ(files.size(), 1u);
     EXPECT_EQ(readWholeFile(files[0].string()), FlvStreamServer::makeStream(200, 512));
+}
+
+// Another run of the program (an "add" or a "remove" in a second terminal) changes the list
+// while the monitor runs; ending the monitor must not put the old list back.
+TEST_F(CliMonitorTest, ListChangedMeanwhileByAnotherRunIsKept)
+{
+    service.setLive("1", false);
+    launch({});
+    ASSERT_TRUE(waitUntil([&] { return output().find("直播状态: 还未开播") != std::string::npos; }, 10s))
+        << output();
+    const std::string edited = utf8ToAnsi("主播--acc--1\r\n新人--acc2--2\r\n");
+    const std::filesystem::path temp = m_root / "userList.txt.new";
+    std::ofstream(temp, std::ios::binary) << edited;
+    std::filesystem::rename(temp, m_root / "userList.txt");
+
+    ::kill(m_pid, SIGTERM);
+    EXPECT_EQ(waitExit(5s), 0) << output();
+    EXPECT_EQ(readWholeFile((m_root / "userList.txt").string()), edited);
+}
+
+// A stop signal that arrives before monitoring has begun (here: already pending when the
+// program starts) still ends the run, however the program's threads are scheduled.
+TEST_F(CliMonitorTest, StopSignalBeforeMonitoringBeginsIsNotLost)
+{
+    service.setLive("1", false);
+    const std::string root = m_root.string();
+    for (int attempt = 0; attempt < 40; ++attempt) {
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            // Only async-signal-safe calls between fork and exec.
+            sigset_t set;
+            sigemptyset(&set);
+            sigaddset(&set, SIGTERM);
+            sigprocmask(SIG_BLOCK, &set, nullptr);
+            ::kill(::getpid(), SIGTERM);  // pending, and kept pending across exec
+            const int devNull = ::open("/dev/null", O_WRONLY);
+            ::dup2(devNull, 1);
+            ::dup2(devNull, 2);
+            ::execl(QINGTONG_CLI_PATH, QINGTONG_CLI_PATH, "--dir", root.c_str(), "monitor", "--row-pause-ms", "10",
+                    "--sweep-pause-ms", "100", static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        m_pid = pid;
+        ASSERT_EQ(waitExit(5s), 0) << "attempt " << attempt;
+    }
 }
 
 TEST_F(CliMonitorTest, BadOptionsAreRefused)
