@@ -206,6 +206,34 @@ TEST(HttpClientRequest, RetriesOnlyConnectionErrors)
     }
 }
 
+// A redirect that is followed automatically is still a response on the wire: a server that
+// goes silent before its body, or sends a body without end, makes the exchange fail within
+// the receive time-out instead of holding the caller forever.
+TEST(HttpClientRedirect, HostileRedirectBodiesEndTheExchange)
+{
+    TestHttpServer server;
+    server.route("/target", ok("target"));
+    ScriptedResponse silent = redirect("/target");
+    silent.delayBeforeBodyMs = 4000;
+    server.route("/silent", silent);
+    ScriptedResponse huge = redirect("/target");
+    huge.body.assign(16 * 1024 * 1024, 'r');
+    huge.framing = ScriptedResponse::Framing::Chunked;
+    server.route("/huge", huge);
+
+    for (const char* path : {"/silent", "/huge"}) {
+        SCOPED_TRACE(path);
+        HttpClient http;
+        http.setTimeouts(1000, 1000, 1000, 500);
+        ASSERT_TRUE(http.open("GET", server.url(path)));
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_FALSE(http.send());
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(3000));
+        EXPECT_EQ(http.responseText(), "");
+    }
+    EXPECT_EQ(server.requests().size(), 2u);   // the target was never asked for
+}
+
 TEST(HttpClientResponse, BodiesFramingAndLength)
 {
     TestHttpServer server;

@@ -14,6 +14,9 @@ namespace {
 
 constexpr std::size_t kMaxHeaderBytes = 1024 * 1024;   // a header block beyond this is hostile
 constexpr std::size_t kBodyBufferLimit = 1024 * 1024;  // the transfer pauses above this until read
+// The body of a response that is passed over (a redirect being followed) is read and thrown
+// away; beyond this much it is hostile, and the exchange fails rather than read on forever.
+constexpr std::int64_t kMaxPassedOverBody = 1024 * 1024;
 
 bool iequals(std::string_view a, std::string_view b)
 {
@@ -139,8 +142,7 @@ size_t writeCallback(char* data, size_t size, size_t n, void* self)
 
 int progressCallback(void* self, curl_off_t, curl_off_t dlnow, curl_off_t, curl_off_t ulnow)
 {
-    static_cast<HttpRequest*>(self)->onProgress(dlnow, ulnow);
-    return 0;
+    return static_cast<HttpRequest*>(self)->onProgress(dlnow, ulnow) ? 0 : 1;
 }
 
 int prereqCallback(void* self, char*, char*, int, int)
@@ -537,10 +539,10 @@ std::size_t HttpRequest::onHeader(const char* data, std::size_t length)
             auto sp1 = statusLine.find(' ');
             auto sp2 = sp1 == std::string_view::npos ? sp1 : statusLine.find(' ', sp1 + 1);
             m_statusText = sp2 == std::string_view::npos ? std::string() : std::string(statusLine.substr(sp2 + 1));
+            // A followed redirect keeps the receive clock running: its body is still to come
+            // on this connection, and a server that goes silent here must time out as anywhere.
             if (!followed)
                 m_headersDone = true;
-            else
-                m_connected = false;   // the next hop may connect anew
         }
         m_blockHeaders.clear();
         return length;
@@ -568,13 +570,15 @@ std::size_t HttpRequest::onBody(const char* data, std::size_t length)
     return length;
 }
 
-void HttpRequest::onProgress(std::int64_t down, std::int64_t up)
+bool HttpRequest::onProgress(std::int64_t down, std::int64_t up)
 {
     if (down != m_lastDown || up != m_lastUp) {
         m_lastDown = down;
         m_lastUp = up;
         m_lastActivity = std::chrono::steady_clock::now();
     }
+    // Before the final header block every body byte belongs to a response that is passed over.
+    return m_headersDone || down <= kMaxPassedOverBody;
 }
 
 void HttpRequest::onConnected()

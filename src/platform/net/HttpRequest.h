@@ -73,7 +73,8 @@ public:
     // For the transfer callbacks.
     std::size_t onHeader(const char* data, std::size_t length);
     std::size_t onBody(const char* data, std::size_t length);
-    void onProgress(std::int64_t down, std::int64_t up);
+    // False ends the transfer (a passed-over body beyond its bound).
+    bool onProgress(std::int64_t down, std::int64_t up);
     void onConnected();
 
 private:
