@@ -43,8 +43,35 @@ Text listFieldText(const Text& field)
     return out;
 }
 
+void AppContext::beginLoad()
+{
+    std::lock_guard<std::mutex> lock(m_loadMutex);
+    m_loading = true;
+}
+
+void AppContext::endLoad()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_loadMutex);
+        m_loading = false;
+    }
+    m_loadEnded.notify_all();
+}
+
+void AppContext::waitUntilLoaded()
+{
+    std::unique_lock<std::mutex> lock(m_loadMutex);
+    m_loadEnded.wait(lock, [this] { return !m_loading; });
+}
+
 void startupLoad(AppContext& context)
 {
+    context.beginLoad();
+    struct LoadEnd {
+        AppContext& context;
+        ~LoadEnd() { context.endLoad(); }
+    } loadEnd{context};
+
     context.setStatus(utf8ToAnsi("当前状态 -> 初始化.."));
 
     IniFile ini(configPath(context.runDirectory));
@@ -100,6 +127,7 @@ void saveMonitorList(AppContext& context)
 {
     // One save at a time, so the file always ends up with the latest table, never with an
     // older snapshot that finished writing later.
+    context.waitUntilLoaded();
     static std::mutex saveMutex;
     std::lock_guard<std::mutex> lock(saveMutex);
     writeTextFile(listPath(context.runDirectory), listFileText(context.list));

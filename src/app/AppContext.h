@@ -1,5 +1,8 @@
 #pragma once
 
+#include <condition_variable>
+#include <mutex>
+
 #include "app/MonitorList.h"
 #include "app/Settings.h"
 #include "app/StatusSink.h"
@@ -20,11 +23,23 @@ struct AppContext {
         if (status)
             status->setStatus(text);
     }
+
+    // While startupLoad fills the table (on a thread of its own in the window), the table
+    // holds only part of userList.txt; saving it then would drop the rest from the file.
+    void beginLoad();
+    void endLoad();
+    void waitUntilLoaded();  // returns at once when no load is under way
+
+private:
+    std::mutex m_loadMutex;
+    std::condition_variable m_loadEnded;
+    bool m_loading = false;
 };
 
 // Loads Config.ini (softSet) and userList.txt into the context; status texts as it goes.
 void startupLoad(AppContext& context);
-// Writes userList.txt atomically from cells 1..3 of every row.
+// Writes userList.txt atomically from cells 1..3 of every row; waits for a start-up load
+// under way to end first.
 void saveMonitorList(AppContext& context);
 // Reads section "service" of Config.ini in the run directory (defaults for missing keys).
 ServiceConfig loadServiceConfig(const Text& runDirectory);

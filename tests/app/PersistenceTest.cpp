@@ -8,8 +8,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <fstream>
 #include <mutex>
+#include <thread>
 
 #include "TempFolder.h"
 
@@ -170,6 +173,38 @@ TEST(SaveMonitorList, FieldsCanNotBreakOrAddLines)
         ASSERT_EQ(loaded.rows.size(), 1u) << c.nickname;
         EXPECT_EQ(loaded.rows[0][CellUserId], "9");
     }
+}
+
+// The window loads the list on a thread of its own and may save meanwhile (a row deleted, a
+// user added); such a save must not write the half-loaded table over the file.
+TEST(SaveMonitorList, SaveDuringStartupLoadKeepsEveryRow)
+{
+    TempFolder run;
+    const Text file = "A--1--11\r\nB--2--22\r\nC--3--33\r\n";
+    ASSERT_TRUE(writeTextFile(run / "userList.txt", file));
+    AppContext context;
+    context.runDirectory = run.path();
+
+    std::thread saver;
+    std::atomic<bool> saved{false};
+    const int token = context.list.subscribe([&](const MonitorList::Change& change) {
+        if (change.kind != MonitorList::ChangeKind::RowInserted || change.row != 1 || saver.joinable())
+            return;
+        // Row 0 is loaded, row 1 is still empty and row 2 not there yet.
+        saver = std::thread([&] {
+            saveMonitorList(context);
+            saved = true;
+        });
+        // Give a save that does not wait for the load the time to finish now.
+        for (int i = 0; i < 100 && !saved.load(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    });
+    startupLoad(context);
+    ASSERT_TRUE(saver.joinable());
+    saver.join();
+    context.list.unsubscribe(token);
+    EXPECT_EQ(context.list.rowCount(), 3);
+    EXPECT_EQ(readTextFile(run / "userList.txt"), file);
 }
 
 TEST(Settings, SavedAsTheSettingsWindowDoes)
