@@ -57,6 +57,9 @@ BatchCounts addObjectBatch(AppContext& context, AddView& view)
 {
     BatchCounts counts;
     view.setButtonEnabled(false);
+    // Rows still being loaded at start-up could not be found by user id, and their users
+    // would be added a second time.
+    context.waitUntilLoaded();
     const std::vector<Text> lines = inputLines(view.inputText());
     view.setLabel(kAdding);
 

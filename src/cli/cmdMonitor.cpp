@@ -25,7 +25,7 @@ namespace {
 const char* const kHelp =
     "usage: qingtong-cli [--dir DIR] monitor [options]\n"
     "Watches every user of the list, records each live stream into the download folder and\n"
-    "prints one line per change of the table. Ctrl-C or SIGTERM stops monitoring and every\n"
+    "prints one line per change of the table. Ctrl-C, SIGTERM or SIGHUP stops monitoring and every\n"
     "recording (\"下载终止\"), saves the list and exits.\n"
     "options:\n"
     "  --sweeps N          end after N sweeps over the list, then wait for the running\n"
@@ -158,6 +158,7 @@ int runMonitor(Env& env, const std::vector<std::string>& args)
     sigemptyset(&signals);
     sigaddset(&signals, SIGINT);
     sigaddset(&signals, SIGTERM);
+    sigaddset(&signals, SIGHUP);  // the terminal closing ends recordings cleanly too
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
     AppContext& context = env.context;
@@ -183,7 +184,7 @@ int runMonitor(Env& env, const std::vector<std::string>& args)
                 const timespec tick {0, 100 * 1000 * 1000};
                 while (!finished.load()) {
                     const int sig = sigtimedwait(&signals, nullptr, &tick);
-                    if (sig == SIGINT || sig == SIGTERM)
+                    if (sig == SIGINT || sig == SIGTERM || sig == SIGHUP)
                         controller.stopMonitoring();
                 }
             });

@@ -117,6 +117,19 @@ TEST_F(CliMonitorTest, SigtermStopsRecordingsSavesAndExitsCleanly)
     EXPECT_EQ(readWholeFile((m_root / "userList.txt").string()), utf8ToAnsi("主播--acc--1\r\n"));
 }
 
+// Closing the terminal (SIGHUP) ends the recordings with their end text, like SIGTERM.
+TEST_F(CliMonitorTest, HangupStopsRecordingsCleanly)
+{
+    Script endless;
+    endless.interval = 2ms;
+    streams.setScript(endless);
+    launch({});
+    ASSERT_TRUE(waitUntil([&] { return output().find("正在下载") != std::string::npos; }, 10s)) << output();
+    ::kill(m_pid, SIGHUP);
+    EXPECT_EQ(waitExit(5s), 0) << output();
+    EXPECT_NE(output().find("下载状态: 下载终止"), std::string::npos) << output();
+}
+
 TEST_F(CliMonitorTest, LimitedSweepsWaitForRecordingsToEnd)
 {
     Script finite;

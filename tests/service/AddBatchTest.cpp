@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "addobject/AddObject.h"
 #include "platform/textRoutines.h"
@@ -183,6 +184,23 @@ TEST_F(AddBatch, ServiceTextsCanNotBreakTheListFile)
     EXPECT_EQ(counts.failure, 1);
     ASSERT_EQ(context.list.rowCount(), 1);
     EXPECT_EQ(savedList(), "evil  X-Y-1--a-b--777\r\n");
+}
+
+
+// A batch started while the start-up load still fills the table waits for it, so a user whose
+// row is not loaded yet is updated in place rather than added a second time.
+TEST_F(AddBatch, WaitsForTheStartupLoad)
+{
+    context.beginLoad();
+    std::thread loader([this] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        addRows(1, liveUser().uid);
+        context.endLoad();
+    });
+    const BatchCounts counts = run({fake.shortLinkUrl("kP9xQ2mZr7L")});
+    loader.join();
+    EXPECT_EQ(counts.success, 1);
+    EXPECT_EQ(context.list.rowCount(), 1);
 }
 
 } // namespace
