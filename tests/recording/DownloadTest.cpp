@@ -126,6 +126,24 @@ TEST_F(DownloadTest, FailuresKeepWhatArrived)
     }
 }
 
+// An answer that is not a 2xx carries no stream: even when it ends cleanly the download is
+// no complete recording, whatever body it came with.
+TEST_F(DownloadTest, AnswersOtherThanSuccessAreNoRecording)
+{
+    for (const int status : {300, 302, 303, 304}) {
+        SCOPED_TRACE(status);
+        FlvStreamServer server;
+        Script script;
+        script.status = status;
+        server.setScript(script);
+        const std::string file = path("status" + std::to_string(status) + ".flv");
+        const DownloadOutcome outcome = urlDownloadToFile(server.url(), file, goOn, fast());
+        EXPECT_EQ(outcome.httpStatus, status);
+        EXPECT_NE(outcome.result, DownloadResult::Completed);
+        EXPECT_EQ(readFile(file).size(), outcome.bytesWritten);   // whatever was written stays
+    }
+}
+
 TEST_F(DownloadTest, RefusedConnectionFails)
 {
     std::string url;

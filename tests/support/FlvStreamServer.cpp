@@ -142,6 +142,13 @@ struct FlvStreamServer::Impl {
             endConnection(index);
             return;
         }
+        if (s.status != 0) {
+            response.status = s.status;
+            if (s.status != 204 && s.status != 304)
+                response.set_content("no stream here", "text/plain");
+            endConnection(index);
+            return;
+        }
         if (s.failure == Script::Failure::NotFound) {
             response.status = 404;
             response.set_content("not found", "text/plain");

@@ -29,6 +29,7 @@ public:
         std::size_t failAfter = 0;             // body bytes before the failure
         bool announceLength = false;           // Content-Length instead of chunks (finite only)
         std::string redirectTo;                // non-empty: answer 302 with this Location
+        int status = 0;                        // non-zero: answer this status with a short body
     };
 
     struct Connection {

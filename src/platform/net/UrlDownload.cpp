@@ -173,7 +173,11 @@ DownloadOutcome urlDownloadToDescriptor(const Text& url, int fd, const ProgressC
 
         switch (code) {
         case CURLE_OK:
-            outcome.result = DownloadResult::Completed;
+            // Over http and https only a 2xx answer carries the stream; any other final answer
+            // (a 3xx that names no target, 204, ...) delivered no recording at all.
+            outcome.result = startsWithNoCase(url, "rtmp://") || (outcome.httpStatus >= 200 && outcome.httpStatus < 300)
+                ? DownloadResult::Completed
+                : DownloadResult::Failed;
             break;
         case CURLE_ABORTED_BY_CALLBACK:
             outcome.result = transfer.abortedByCheck ? DownloadResult::Aborted : DownloadResult::Failed;
