@@ -16,31 +16,12 @@
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 
+#include "support/LoopbackSocket.h"
 #include "support/TestCert.h"
 
 namespace qingtong::test {
 
 namespace {
-
-// A write to a connection the client has dropped must fail, not end the process; the
-// serving threads keep SIGPIPE blocked (a pending one dies with the thread).
-void blockSigpipe()
-{
-    sigset_t set;
-    sigemptyset(&set);
-    sigaddset(&set, SIGPIPE);
-    pthread_sigmask(SIG_BLOCK, &set, nullptr);
-}
-
-bool iequal(const std::string& a, const std::string& b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
 
 // A plain or TLS stream over one accepted socket.
 class Stream {
@@ -168,18 +149,7 @@ TestHttpServer::TestHttpServer(bool tls) : m_tls(tls)
             throw std::runtime_error("TestHttpServer: TLS setup failed");
         m_sslCtx = ctx;
     }
-    m_listenFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    int one = 1;
-    ::setsockopt(m_listenFd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = 0;
-    if (::bind(m_listenFd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(m_listenFd, 64) != 0)
-        throw std::runtime_error("TestHttpServer: cannot listen");
-    socklen_t len = sizeof addr;
-    ::getsockname(m_listenFd, reinterpret_cast<sockaddr*>(&addr), &len);
-    m_port = ntohs(addr.sin_port);
+    m_listenFd = listenLoopback("TestHttpServer", m_port);
     m_acceptThread = std::thread([this] { acceptLoop(); });
 }
 

@@ -11,45 +11,11 @@
 #include <cctype>
 #include <stdexcept>
 
+#include "support/LoopbackSocket.h"
+
 namespace qingtong::test {
 
 namespace {
-
-// A write to a connection the client has dropped must fail, not end the process; the
-// serving threads keep SIGPIPE blocked (a pending one dies with the thread).
-void blockSigpipe()
-{
-    sigset_t set;
-    sigemptyset(&set);
-    sigaddset(&set, SIGPIPE);
-    pthread_sigmask(SIG_BLOCK, &set, nullptr);
-}
-
-bool sendAll(int fd, const std::string& data)
-{
-    std::size_t done = 0;
-    while (done < data.size()) {
-        const ssize_t w = ::send(fd, data.data() + done, data.size() - done, MSG_NOSIGNAL);
-        if (w <= 0)
-            return false;
-        done += static_cast<std::size_t>(w);
-    }
-    return true;
-}
-
-int connectLoopback(int port)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = htons(static_cast<uint16_t>(port));
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
 
 // Copies bytes both ways until one side closes or the proxy stops.
 void relay(int a, int b, const std::atomic<bool>& stop)
@@ -67,16 +33,6 @@ void relay(int a, int b, const std::atomic<bool>& stop)
             }
         }
     }
-}
-
-bool iequal(const std::string& a, const std::string& b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
 }
 
 // "host:port" of a loopback target; 0 when it is not one.
@@ -109,17 +65,7 @@ std::string TestProxy::Seen::header(const std::string& name) const
 
 TestProxy::TestProxy()
 {
-    m_listenFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    int one = 1;
-    ::setsockopt(m_listenFd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::bind(m_listenFd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(m_listenFd, 64) != 0)
-        throw std::runtime_error("TestProxy: cannot listen");
-    socklen_t len = sizeof addr;
-    ::getsockname(m_listenFd, reinterpret_cast<sockaddr*>(&addr), &len);
-    m_port = ntohs(addr.sin_port);
+    m_listenFd = listenLoopback("TestProxy", m_port);
     m_acceptThread = std::thread([this] { acceptLoop(); });
 }
 
