@@ -1,5 +1,6 @@
 #include "app/AppContext.h"
 
+#include <cstdio>
 #include <mutex>
 
 #include "app/Persistence.h"
@@ -64,6 +65,18 @@ void AppContext::waitUntilLoaded()
     m_loadEnded.wait(lock, [this] { return !m_loading; });
 }
 
+void AppContext::setListUnreadable(bool unreadable)
+{
+    std::lock_guard<std::mutex> lock(m_loadMutex);
+    m_listUnreadable = unreadable;
+}
+
+bool AppContext::listUnreadable() const
+{
+    std::lock_guard<std::mutex> lock(m_loadMutex);
+    return m_listUnreadable;
+}
+
 void startupLoad(AppContext& context)
 {
     context.beginLoad();
@@ -89,7 +102,11 @@ void startupLoad(AppContext& context)
     context.settings.setPerAuthorFolders(ini.value(kSettingsSection, "folder") == kTrueText);
 
     // Lines end with CR LF; a file saved by a Unix editor (LF only) loads the same way.
-    const Text content = readTextFile(listPath(context.runDirectory));
+    const Text listFile = listPath(context.runDirectory);
+    Bytes bytes;
+    if (!readWholeFile(listFile, bytes) && pathExists(listFile))
+        context.setListUnreadable(true);
+    const Text content = toText(bytes);
     for (Text& line : splitText(content, "\n")) {
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
@@ -130,7 +147,23 @@ void saveMonitorList(AppContext& context)
     context.waitUntilLoaded();
     static std::mutex saveMutex;
     std::lock_guard<std::mutex> lock(saveMutex);
-    writeTextFile(listPath(context.runDirectory), listFileText(context.list));
+    const Text listFile = listPath(context.runDirectory);
+    if (context.listUnreadable()) {
+        // The list on disk never reached the table: keep it under a name of its own rather
+        // than overwrite users we could not read. Without that, nothing is written.
+        Text aside;
+        for (int n = 1; n < 1000; ++n) {
+            const Text candidate = listFile + ".unreadable" + (n == 1 ? Text() : numberText(n));
+            if (!pathExists(candidate)) {
+                aside = candidate;
+                break;
+            }
+        }
+        if (aside.empty() || std::rename(ansiToUtf8(listFile).c_str(), ansiToUtf8(aside).c_str()) != 0)
+            return;
+        context.setListUnreadable(false);
+    }
+    writeTextFile(listFile, listFileText(context.list));
 }
 
 ServiceConfig loadServiceConfig(const Text& runDirectory)

@@ -30,10 +30,16 @@ struct AppContext {
     void endLoad();
     void waitUntilLoaded();  // returns at once when no load is under way
 
+    // userList.txt existed at start but could not be read: the table does not hold it, so the
+    // next save moves that file aside instead of replacing it.
+    void setListUnreadable(bool unreadable);
+    bool listUnreadable() const;
+
 private:
-    std::mutex m_loadMutex;
+    mutable std::mutex m_loadMutex;
     std::condition_variable m_loadEnded;
     bool m_loading = false;
+    bool m_listUnreadable = false;
 };
 
 // Loads Config.ini (softSet) and userList.txt into the context; status texts as it goes.

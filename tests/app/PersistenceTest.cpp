@@ -144,6 +144,31 @@ TEST(SaveMonitorList, EmptyListWritesAnEmptyFile)
     EXPECT_EQ(readTextFile(run / "userList.txt"), "");
 }
 
+TEST(SaveMonitorList, ListThatCouldNotBeReadIsMovedAsideNotReplaced)
+{
+    // Something named userList.txt that can not be read as the list (here a folder holding a
+    // file; on a real machine an I/O error or a permission): the table starts empty, and the
+    // next save keeps the old thing under another name before writing the new list.
+    TempFolder run;
+    ASSERT_TRUE(createDirectory(run / "userList.txt"));
+    ASSERT_TRUE(writeTextFile(run / "userList.txt/kept", "A--1--11\r\n"));
+    AppContext context;
+    context.runDirectory = run.path();
+    startupLoad(context);
+    EXPECT_EQ(context.list.rowCount(), 0);
+
+    const int row = context.list.insertRow();
+    context.list.setCell(row, CellNickname, "B");
+    context.list.setCell(row, CellAccount, "2");
+    context.list.setCell(row, CellUserId, "22");
+    saveMonitorList(context);
+    EXPECT_EQ(readTextFile(run / "userList.txt"), "B--2--22\r\n");
+    EXPECT_EQ(readTextFile(run / "userList.txt.unreadable/kept"), "A--1--11\r\n");
+
+    saveMonitorList(context);  // later saves write in place
+    EXPECT_FALSE(pathExists(run / "userList.txt.unreadable2"));
+}
+
 TEST(SaveMonitorList, FieldsCanNotBreakOrAddLines)
 {
     struct Case {
