@@ -76,4 +76,18 @@ bool iequal(const std::string& a, const std::string& b)
     return true;
 }
 
+std::string headerValue(const std::vector<std::string>& headerLines, const std::string& name)
+{
+    for (const auto& line : headerLines) {
+        const auto colon = line.find(':');
+        if (colon != std::string::npos && iequal(line.substr(0, colon), name)) {
+            std::string v = line.substr(colon + 1);
+            while (!v.empty() && v.front() == ' ')
+                v.erase(0, 1);
+            return v;
+        }
+    }
+    return {};
+}
+
 } // namespace qingtong::test

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace qingtong::test {
 
@@ -21,5 +22,9 @@ bool sendAll(int fd, const std::string& data);
 
 // ASCII letter case ignored.
 bool iequal(const std::string& a, const std::string& b);
+
+// The value of the first "Name: value" line whose name matches (case ignored), leading
+// blanks removed; "" when none does.
+std::string headerValue(const std::vector<std::string>& headerLines, const std::string& name);
 
 } // namespace qingtong::test

@@ -111,16 +111,7 @@ void sleepUnlessStopped(int ms, const std::atomic<bool>& stop)
 
 std::string RecordedRequest::header(const std::string& name) const
 {
-    for (const auto& line : headerLines) {
-        const auto colon = line.find(':');
-        if (colon != std::string::npos && iequal(line.substr(0, colon), name)) {
-            std::string v = line.substr(colon + 1);
-            while (!v.empty() && v.front() == ' ')
-                v.erase(0, 1);
-            return v;
-        }
-    }
-    return {};
+    return headerValue(headerLines, name);
 }
 
 bool RecordedRequest::hasHeader(const std::string& name) const

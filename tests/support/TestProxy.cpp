@@ -51,16 +51,7 @@ int loopbackPort(const std::string& authority)
 
 std::string TestProxy::Seen::header(const std::string& name) const
 {
-    for (const auto& line : headerLines) {
-        const auto colon = line.find(':');
-        if (colon != std::string::npos && iequal(line.substr(0, colon), name)) {
-            std::string v = line.substr(colon + 1);
-            while (!v.empty() && v.front() == ' ')
-                v.erase(0, 1);
-            return v;
-        }
-    }
-    return {};
+    return headerValue(headerLines, name);
 }
 
 TestProxy::TestProxy()
